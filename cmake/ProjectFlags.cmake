@@ -1,0 +1,42 @@
+# Flags every program target carries. Kept on an interface target rather than
+# globally, so that GoogleTest (built from source for the router) keeps its own.
+add_library(project_flags INTERFACE)
+target_compile_options(project_flags INTERFACE
+  -Wall -Wextra -Werror -Wformat=2 -Werror=format-nonliteral -Wformat-security
+  -Wshadow -Wcast-align -Wnull-dereference
+  $<$<COMPILE_LANGUAGE:CXX>:-fno-exceptions -fno-rtti>)
+target_compile_definitions(project_flags INTERFACE _FILE_OFFSET_BITS=64)
+
+if(ROUTER_SANITIZE)
+  target_compile_options(project_flags INTERFACE
+    -fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer -g)
+  target_link_options(project_flags INTERFACE -fsanitize=address,undefined)
+endif()
+
+if(CMAKE_CROSSCOMPILING)
+  # The router has the C library and the store library, nothing else: keep
+  # libstdc++ and libgcc_s out of the needed list and optimise for size.
+  target_compile_options(project_flags INTERFACE -Os -ffunction-sections -fdata-sections)
+  target_link_options(project_flags INTERFACE
+    -static-libgcc -Wl,--as-needed -Wl,--gc-sections)
+endif()
+
+# add_router_program(name sources...): the program's logic goes into <name>_core
+# (linked by the unit tests), main.cpp into the executable.
+function(add_router_program name)
+  cmake_parse_arguments(ARG "NVRAM" "" "" ${ARGN})
+  file(GLOB core_sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
+  list(FILTER core_sources EXCLUDE REGEX "/main\\.cpp$")
+  add_library(${name}_core STATIC ${core_sources})
+  target_include_directories(${name}_core PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
+  target_link_libraries(${name}_core PUBLIC project_flags routercommon)
+  # The core only sees the store's declarations: the unit tests link an
+  # in-memory store, the executable the real library.
+  target_include_directories(${name}_core PUBLIC ${PROJECT_SOURCE_DIR}/common)
+  add_executable(${name} main.cpp)
+  target_link_libraries(${name} PRIVATE ${name}_core)
+  if(ARG_NVRAM)
+    target_link_libraries(${name} PRIVATE nvram_store)
+  endif()
+  set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${PROJECT_BINARY_DIR}/bin)
+endfunction()

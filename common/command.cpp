@@ -1,0 +1,36 @@
+#include "command.h"
+
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+
+namespace {
+
+int run_with_shell(const char *line)
+{
+  return system(line);
+}
+
+CommandSink g_sink = run_with_shell;
+
+} // namespace
+
+void set_command_sink(CommandSink sink)
+{
+  g_sink = sink != nullptr ? sink : run_with_shell;
+}
+
+int run_command(const char *line)
+{
+  fflush(stdout);
+  return g_sink(line);
+}
+
+bool format_into(char *buf, size_t size, const char *fmt, ...)
+{
+  va_list ap;
+  va_start(ap, fmt);
+  int n = vsnprintf(buf, size, fmt, ap);
+  va_end(ap);
+  return n >= 0 && static_cast<size_t>(n) < size;
+}

@@ -1,0 +1,134 @@
+#include "driver.h"
+
+#include "build.h"
+#include "cmd.h"
+#include "state.h"
+
+#include "nvram.h"
+#include "pidfile.h"
+#include "textnum.h"
+
+#include <cstdio>
+#include <cstring>
+#include <unistd.h>
+
+namespace {
+
+// Devices are padded so the command echo lines up; the table is fixed, so a
+// tree left by an earlier run in another mode is removed as well.
+constexpr const char *kClearCommands[] = {
+    "tc qdisc del dev ppp0   root 1>/dev/null 2>&1", "tc qdisc del dev eth2.2 root 1>/dev/null 2>&1",
+    "tc qdisc del dev eth2.1 root 1>/dev/null 2>&1", "tc qdisc del dev eth2   root 1>/dev/null 2>&1",
+    "tc qdisc del dev ra0    root 1>/dev/null 2>&1", "tc qdisc del dev apcli0 root 1>/dev/null 2>&1",
+    "tc qdisc del dev br0    root 1>/dev/null 2>&1", "iptables -F -t mangle",
+};
+
+struct ModifyRequest {
+  const char *arg;
+  const char *service;
+  int type;
+};
+
+constexpr ModifyRequest kModifyRequests[] = {
+    {"mod_bt", "bittorrent", 9}, {"mod_emule", "emule", 8}, {"mod_im", "im", 5},
+    {"mod_ftp", "ftp", 7},       {"mod_voip", "voip", 4},
+};
+
+// Guards against a second concurrent run. A pid file left by a run that no
+// longer exists does not block the router's QoS for ever.
+bool takePidFile()
+{
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    pid_t holder = 0;
+    switch (pidfile_create_exclusive(kQosPidFile, &holder)) {
+    case PidGuard::Created:
+      return true;
+    case PidGuard::Held:
+      printf("%sNow, the same QoS is running...\n", kVxTag);
+      return false;
+    case PidGuard::Stale:
+      printf("%sremoved stale pid file %s (pid %d not running)\n", kVxTag, kQosPidFile, static_cast<int>(holder));
+      break;
+    case PidGuard::Failed:
+      // Without a writable /var the guard cannot work; build anyway, as the
+      // shell's "echo > pid file" would have.
+      return true;
+    }
+  }
+  printf("%sNow, the same QoS is running...\n", kVxTag);
+  return false;
+}
+
+} // namespace
+
+int clearOldRule()
+{
+  for (const char *cmd : kClearCommands)
+    vx_doCmd("%s", cmd);
+  vx_doCmd("iptables -X -t mangle");
+  vx_doCmd("iptables -Z -t mangle");
+  return 0;
+}
+
+int setDefault()
+{
+  if (clearOldRule() < 0)
+    return -1;
+  if (initSpeed() < 0)
+    return -1;
+  return 0;
+}
+
+void unlinkQosFile()
+{
+  unlink(kQosPidFile);
+}
+
+int vx_qos_main(int argc, char **argv)
+{
+  if (!takePidFile())
+    return 0;
+  printf("VX : === start running QoS ===  \n");
+  if (initIF() < 0) {
+    unlinkQosFile();
+    return 0;
+  }
+  qosEnable = text_to_int(nvram_bufget(0, "VX_QoSEnable"));
+  qosAutoEnable = text_to_int(nvram_bufget(0, "VX_QoSAutoClassify"));
+  printf("%sqosEnable=%d\n", kVxTag, qosEnable);
+  printf("%sqosAutoEnable=%d\n", kVxTag, qosAutoEnable);
+
+  if (argc == 2) {
+    const char *arg = argv[1];
+    if (strcmp(arg, "1") == 0) {
+      vx_cmd_level = 1;
+      printf("%sVX debug: vx_cmd_level=%d\n", kVxTag, vx_cmd_level);
+    }
+    for (const ModifyRequest &req : kModifyRequests) {
+      if (strcmp(arg, req.arg) != 0)
+        continue;
+      printf("%sTo Modify %s\n", kVxTag, req.service);
+      if (qosEnable != 0) {
+        doChangeServiceChain(req.type);
+        unlinkQosFile();
+        return 0;
+      }
+      // With QoS off the request only clears and reports, like a full build.
+    }
+  }
+
+  if (setDefault() >= 0) {
+    if (qosEnable != 0) {
+      initQdisc();
+      initDefaultRule();
+      startSetAppRule();
+      startSetUserRule();
+      doCheckService();
+      printf("VX : === End of setting QoS === \n");
+    } else {
+      printf("=====QoS DISABLED!!...======\n");
+    }
+  }
+  unlinkQosFile();
+  return 0;
+}

@@ -1,0 +1,51 @@
+// The QoS program's run state: device roles, LAN address, link speeds,
+// switches and the priority tables that the application and user rules share.
+//
+// Numbering plan: each shaped device has one HTB tree, handle 1 for WAN_IF,
+// 3 for LAN_IF and 5 for WLAN_IF. In tree h, class h:1 is the root class and
+// class h:m is the leaf selected by packet mark m (fw filter handle m), with an
+// SFQ queue whose handle is the digit 1 followed by m. Marks: 2 and 4 are the
+// default classes, application marks come from APP_MARK (plus 60 and 61 for the
+// two mail directions), user rule n uses n+70 towards the WAN and n+80 towards
+// the LAN.
+#pragma once
+
+inline constexpr char kVxTag[] = "vx_qos: ";
+
+extern int OP_MODE;
+extern const char *WAN_IF;  // nullptr: no such device
+extern const char *LAN_IF;
+extern const char *WLAN_IF;
+extern const char *BR_IF;
+extern const char *LAN_IP;  // as the store returned them
+extern const char *LAN_MASK;
+extern int UPLINK_SPEED;    // kbit/s
+extern int DOWNLINK_SPEED;  // kbit/s
+extern int qosEnable;
+extern int qosAutoEnable;
+
+inline constexpr int kCategoryCount = 6; // game, voip, media, web, p2p, mail
+extern int CATEGORY_PRIO[kCategoryCount];
+extern int GAME_PRIO, VOIP_PRIO, MEDIA_PRIO, WEB_PRIO, P2P_PRIO, MAIL_PRIO;
+
+inline constexpr int CLASS_PRIO[3] = {2, 4, 6};
+inline constexpr int FILTER_PRIO[3] = {2, 4, 6};
+
+inline constexpr int kAppCount = 11;
+inline constexpr const char *APP_NAME[kAppCount] = {"xboxlive", "ps",  "zone",  "bnet",       "voip", "im",
+                                                    "http",     "ftp", "emule", "bittorrent", "email"};
+inline constexpr int APP_MARK[kAppCount] = {8, 16, 24, 32, 36, 40, 44, 48, 52, 56, 60};
+
+// Prints a device role the way the router always has: an absent one as (null).
+inline const char *dev_text(const char *dev)
+{
+  return dev != nullptr ? dev : "(null)";
+}
+
+const char *getWanIfName();
+const char *getWanIfNamePPP();
+int initIF();
+int initSpeed();
+
+// Puts the run state back to its initial values (for tests that run several builds).
+void resetRunState();

@@ -1,0 +1,23 @@
+// Records the command lines a program runs instead of handing them to the shell.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "command.h"
+
+std::vector<std::string> &recorded_commands();
+int record_command(const char *line);
+
+// Installs the recorder for one test and restores the shell afterwards.
+class RecordingTest : public ::testing::Test {
+protected:
+  void SetUp() override;
+  void TearDown() override;
+  const std::vector<std::string> &commands() const { return recorded_commands(); }
+  // Captures what the code under test prints on standard output.
+  void startOutput();
+  std::string output();
+};

@@ -1,0 +1,29 @@
+#!/usr/bin/env bash
+# Prints the stripped size and the needed libraries of each router binary and
+# checks them against the budgets. usage: tools/sizes.sh [BIN_DIR]
+set -uo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+bin=${1:-$root/build/mips/bin}
+strip=mipsel-linux-gnu-strip
+readelf=mipsel-linux-gnu-readelf
+tmp=$(mktemp -d)
+trap 'rm -rf "$tmp"' EXIT
+status=0
+printf '%-16s %8s %8s  %s\n' binary bytes budget needed
+for entry in vx_qos:49152 wanwatch:24576 hostscout:24576 linkstamp:24576 libnvram.so.0:16384; do
+  name=${entry%%:*}
+  budget=${entry#*:}
+  if [ ! -f "$bin/$name" ]; then
+    echo "$name: missing in $bin"
+    status=1
+    continue
+  fi
+  "$strip" -o "$tmp/$name" "$bin/$name"
+  size=$(stat -c %s "$tmp/$name")
+  needed=$("$readelf" -d "$tmp/$name" | sed -n 's/.*Shared library: \[\(.*\)\]/\1/p' | tr '\n' ' ')
+  verdict=""
+  [ "$size" -le "$budget" ] || { verdict="  OVER BUDGET"; status=1; }
+  case " $needed" in *libstdc++*|*libgcc_s*) verdict="$verdict  NEEDS C++ RUNTIME"; status=1 ;; esac
+  printf '%-16s %8d %8d  %s%s\n' "$name" "$size" "$budget" "$needed" "$verdict"
+done
+exit $status
