@@ -1,0 +1,68 @@
+#include "validate.h"
+
+#include "textnum.h"
+
+#include <cstring>
+
+bool is_dotted_ipv4(const char *text)
+{
+  if (text == nullptr)
+    return false;
+  const char *p = text;
+  for (int part = 0; part < 4; ++part) {
+    if (part > 0) {
+      if (*p != '.')
+        return false;
+      ++p;
+    }
+    int digits = 0;
+    unsigned value = 0;
+    while (*p >= '0' && *p <= '9' && digits < 4) {
+      value = value * 10 + static_cast<unsigned>(*p - '0');
+      ++p;
+      ++digits;
+    }
+    if (digits == 0 || digits > 3 || value > 255)
+      return false;
+  }
+  return *p == '\0';
+}
+
+bool is_address_chars(const char *text)
+{
+  return text != nullptr && strspn(text, "0123456789.") == strlen(text);
+}
+
+bool is_port(const char *text)
+{
+  unsigned long v;
+  return parse_decimal(text, 65535, &v);
+}
+
+bool is_port_range(const char *text)
+{
+  if (text == nullptr)
+    return false;
+  const char *colon = strchr(text, ':');
+  if (colon == nullptr)
+    return is_port(text);
+  char first[8];
+  size_t len = static_cast<size_t>(colon - text);
+  if (len == 0 || len >= sizeof first)
+    return false;
+  memcpy(first, text, len);
+  first[len] = '\0';
+  unsigned long a, b;
+  return parse_decimal(first, 65535, &a) && parse_decimal(colon + 1, 65535, &b) && a <= b;
+}
+
+bool is_protocol(const char *text)
+{
+  if (text == nullptr || text[0] == '\0')
+    return false;
+  unsigned long v;
+  if (text[0] >= '0' && text[0] <= '9')
+    return parse_decimal(text, 255, &v);
+  bool letter = (text[0] >= 'a' && text[0] <= 'z') || (text[0] >= 'A' && text[0] <= 'Z');
+  return letter && strspn(text, "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789-") == strlen(text);
+}

@@ -1,0 +1,16 @@
+// Checkers for values that are put into command lines as they stand, where the
+// command text is fixed and quoting would change it. A value that fails its
+// checker never reaches the shell.
+#pragma once
+
+// Four decimal numbers 0..255 joined by dots ("192.168.1.20").
+bool is_dotted_ipv4(const char *text);
+// Only the characters of a dotted address or mask (digits and dots), or empty.
+bool is_address_chars(const char *text);
+// A decimal port 0..65535.
+bool is_port(const char *text);
+// A port, or a range "first:last" of ports with first <= last.
+bool is_port_range(const char *text);
+// A protocol as iptables takes it: a number 0..255, or a plain name of
+// letters, digits and '-' starting with a letter.
+bool is_protocol(const char *text);
