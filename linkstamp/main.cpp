@@ -1,4 +1,6 @@
-int main()
+#include "stamps.h"
+
+int main(int argc, char **argv)
 {
-  return 0;
+  return linkstamp_main(argc, argv);
 }
