@@ -12,17 +12,17 @@ link() { printf '%s\n' "$1" > "$SBX_OUT/mii_mgr.out"; }
 # put FILE TEXT|-: gives a link time file its content before a run; - removes it.
 put() { if [ "$2" = - ]; then rm -f "$1"; else printf '%b' "$2" > "$1"; fi; }
 
-# shown FILE: its content, "-" when missing, "UPTIME" for a number within the run.
+# shown FILE: its content with "\n" for newlines, "-" when missing, UPTIME
+# for one line holding the uptime of the last run.
 shown() {
   [ -e "$1" ] || { echo -; return; }
-  local v
-  v=$(cat "$1")
-  if [ "$v" != 0 ] && [[ $v =~ ^[0-9]+$ ]] && [ "$(wc -l < "$1")" = 1 ] &&
-     [ "$v" -ge "$t0" ] && [ "$v" -le "$((t1 + 1))" ]; then
+  local raw
+  raw=$(sed -z 's/\n/\\n/g' "$1")
+  if [[ $raw =~ ^([1-9][0-9]*)\\n$ ]] && [ "${BASH_REMATCH[1]}" -ge "$t0" ] &&
+     [ "${BASH_REMATCH[1]}" -le "$((t1 + 1))" ]; then
     echo UPTIME
   else
-    printf '%s' "$(cat "$1")"; [ "$(tail -c1 "$1" | od -An -c | tr -d ' ')" = '\n' ] && printf '\\n'
-    echo
+    echo "$raw"
   fi
 }
 
@@ -78,7 +78,6 @@ down 4711\n                      0\n
 down 00                          00
 up   garbage                     UPTIME
 down garbage                    garbage
-up   99999999999999999999999\n   99999999999999999999999\n
 CASES
 
 # Any other mode, or none, only probes: files present or absent stay so.
