@@ -1,26 +1,194 @@
 // Service port chains that follow the port-mapping files of five services.
 #include "build.h"
+#include "cmd.h"
+#include "services.h"
+#include "state.h"
 
-void iptableCreateChain(const char *)
+#include "nvram.h"
+
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+// Towards the LAN the hosts' mapped ports are the packets' destination and
+// the services' well-known ports their source; towards the WAN the reverse.
+struct DirectionParams {
+  const char *dev;
+  const char *fileOption;
+  const char *fixedOption;
+};
+
+DirectionParams directionParams(int direction)
 {
+  if (direction == 1)
+    return {WAN_IF, "--sport", "--dport"};
+  return {BR_IF, "--dport", "--sport"};
 }
 
-int iptableCreateFulsh(const char *)
+void fixedPortRules(const Service &s, const DirectionParams &p, int mark)
 {
+  const char *dev = dev_text(p.dev);
+  for (int i = 0; i < s.fixedCount; ++i) {
+    const FixedPort &f = s.fixedPorts[i];
+    vx_doCmd("iptables -t mangle -A %s -o %s -p %s %s %d -j MARK --set-mark %d", s.chain, dev, f.proto,
+             p.fixedOption, f.port, mark);
+    vx_doCmd("iptables -t mangle -A %s -o %s -p %s %s %d -j RETURN", s.chain, dev, f.proto, p.fixedOption, f.port);
+  }
+}
+
+void fileRules(const Service &s, const DirectionParams &p, int mark, const char *piece)
+{
+  PortLine line;
+  splitPortLine(piece, line);
+  if (!line.usable) {
+    if (piece[0] == '\n')
+      return; // a blank line maps nothing
+    // Written on behalf of a LAN host: a line that is not a plain protocol
+    // and port never reaches the shell.
+    printf("%s---%s notify %s: skipped a line without a plain protocol and port ---\n", kVxTag, s.label, s.name);
+    return;
+  }
+  const char *dev = dev_text(p.dev);
+  const char *word = p.dev != nullptr && BR_IF != nullptr && strcmp(p.dev, BR_IF) == 0 ? "To LAN" : "To WAN";
+  printf("%s---%s notify %s %s %s port=%s ---\n", kVxTag, s.label, s.name, line.proto, word, line.port);
+  char protoMatch[16];
+  char portMatch[24];
+  snprintf(protoMatch, sizeof protoMatch, "-p %s", line.proto);
+  snprintf(portMatch, sizeof portMatch, "%s %s", p.fileOption, line.port);
+  vx_doCmd("iptables -t mangle -A %s -o %s %s %s -j MARK --set-mark %d", s.chain, dev, protoMatch, portMatch, mark);
+  vx_doCmd("iptables -t mangle -A %s -o %s %s %s -j RETURN", s.chain, dev, protoMatch, portMatch);
+}
+
+bool openServiceFile(PortFileReader &reader, const char *dir, const Service &s)
+{
+  char path[64];
+  snprintf(path, sizeof path, "%s/%s", dir, s.name);
+  return portFileOpen(reader, path);
+}
+
+// The file's text as the build and the check both see it.
+bool readSnapshot(const char *dir, const Service &s, ServiceSnapshot &snap)
+{
+  PortFileReader reader;
+  if (!openServiceFile(reader, dir, s))
+    return false;
+  snapshotClear(snap);
+  char piece[kPieceMax + 1];
+  while (portFileNext(reader, piece))
+    snapshotAppend(snap, piece);
+  portFileClose(reader);
+  return true;
+}
+
+} // namespace
+
+void iptableCreateChain(const char *chain)
+{
+  vx_doCmd("iptables -t mangle -N %s 1>/dev/null 2>&1", chain);
+  vx_doCmd("iptables -t mangle -A FORWARD -j  %s 1>/dev/null 2>&1", chain);
+}
+
+int iptableCreateFulsh(const char *chain)
+{
+  return vx_doCmd("iptables -t mangle -F %s 1>/dev/null 2>&1", chain);
+}
+
+int serviceChainIn(const char *dir, const char *name, int direction, int mark)
+{
+  const Service *s = serviceByName(name);
+  if (s == nullptr)
+    return -1;
+  DirectionParams p = directionParams(direction);
+  fixedPortRules(*s, p, mark);
+  PortFileReader reader;
+  if (!openServiceFile(reader, dir, *s))
+    return -1;
+  ServiceSnapshot seen;
+  snapshotClear(seen);
+  char piece[kPieceMax + 1];
+  while (portFileNext(reader, piece)) {
+    fileRules(*s, p, mark, piece);
+    snapshotAppend(seen, piece);
+  }
+  portFileClose(reader);
+  if (write_to_str == 0) {
+    write_to_str = 1;
+    *s->snapshot = seen;
+  }
   return 0;
 }
 
-int doServiceChain(const char *, int, int)
+int doServiceChain(const char *name, int direction, int mark)
 {
-  return -1;
+  return serviceChainIn(kPortMappingDir, name, direction, mark);
 }
 
-int doChangeServiceChain(int)
+int changeServiceChainIn(const char *dir, int type)
 {
+  printf("%sdoChangeServiceChain start...\n", kVxTag);
+  const Service *s = serviceByType(type);
+  if (s == nullptr)
+    return -1;
+  char key[16];
+  snprintf(key, sizeof key, "QoSAppRules%d", type);
+  const char *entry = nvram_bufget(0, key);
+  if (entry == nullptr)
+    entry = "";
+  // Only the text "0" means off here; the enables of the two directions sit
+  // at fields 2 and 5, where an entry with a rate value in direction 0 has them.
+  char field[3] = {};
+  getNthValueSafe(1, entry, ',', field, sizeof field);
+  if (strcmp(field, "0") == 0) {
+    printf("%sService %s disabled !!\n ", kVxTag, s->name);
+    return -1;
+  }
+  bool flushed = false;
+  constexpr int kEnableField[2] = {2, 5};
+  for (int direction = 0; direction < 2; ++direction) {
+    char enable[3] = {};
+    getNthValueSafe(kEnableField[direction], entry, ',', enable, sizeof enable);
+    DirectionParams p = directionParams(direction);
+    if (strcmp(enable, "0") == 0 || p.dev == nullptr)
+      continue;
+    if (!flushed) {
+      iptableCreateFulsh(s->chain);
+      flushed = true;
+    }
+    fixedPortRules(*s, p, s->mark);
+    PortFileReader reader;
+    if (!openServiceFile(reader, dir, *s)) {
+      printf("%s NO %s file\n", kVxTag, s->name);
+      return -1;
+    }
+    char piece[kPieceMax + 1];
+    while (portFileNext(reader, piece))
+      fileRules(*s, p, s->mark, piece);
+    portFileClose(reader);
+  }
+  return 0;
+}
+
+int doChangeServiceChain(int type)
+{
+  return changeServiceChainIn(kPortMappingDir, type);
+}
+
+int checkServicesIn(const char *dir)
+{
+  for (const Service &s : kServices) {
+    ServiceSnapshot now;
+    if (!readSnapshot(dir, s, now))
+      continue;
+    if (!snapshotSame(now, *s.snapshot)) {
+      printf("%sSeem %s have update\n", kVxTag, s.name);
+      changeServiceChainIn(dir, s.type);
+    }
+  }
   return 0;
 }
 
 int doCheckService()
 {
-  return 0;
+  return checkServicesIn(kPortMappingDir);
 }

@@ -1,0 +1,101 @@
+// The predefined applications: their category slots, their directions and the
+// fixed ports that select their traffic. Names and base marks are APP_NAME and
+// APP_MARK (state.h); the index is the same everywhere.
+#pragma once
+
+#include "state.h"
+
+// Which way a direction's packets leave: towards the LAN they leave by BR_IF
+// and are shaped in LAN_IF's tree (handle 3, DOWNLINK_SPEED); towards the WAN
+// they leave by WAN_IF and are shaped in its tree (handle 1, UPLINK_SPEED).
+enum class Side { Lan, Wan };
+
+struct AppDirection {
+  Side side;
+  int markOffset;       // added to APP_MARK[app]
+  const char *workName; // selects the port rules and the mail extra classes
+};
+
+struct AppInfo {
+  int categorySlot; // index into CATEGORY_PRIO
+  int directionCount;
+  AppDirection directions[4];
+};
+
+// Games have TCP and UDP directions of their own (UDP marks are 4 above the
+// TCP ones); every other application has one direction each way. Email works
+// as pop3 towards the LAN and as smtp towards the WAN, with marks 60 and 61.
+inline constexpr AppInfo kApps[kAppCount] = {
+    {0, 4, {{Side::Lan, 0, "xboxlive"}, {Side::Lan, 4, "xboxlive"}, {Side::Wan, 0, "xboxlive"}, {Side::Wan, 4, "xboxlive"}}},
+    {0, 4, {{Side::Lan, 0, "ps"}, {Side::Lan, 4, "ps"}, {Side::Wan, 0, "ps"}, {Side::Wan, 4, "ps"}}},
+    {0, 4, {{Side::Lan, 0, "zone"}, {Side::Lan, 4, "zone"}, {Side::Wan, 0, "zone"}, {Side::Wan, 4, "zone"}}},
+    {0, 2, {{Side::Lan, 0, "bnet"}, {Side::Wan, 0, "bnet"}}},
+    {1, 2, {{Side::Lan, 0, "voip"}, {Side::Wan, 0, "voip"}}},
+    {2, 2, {{Side::Lan, 0, "im"}, {Side::Wan, 0, "im"}}},
+    {3, 2, {{Side::Lan, 0, "http"}, {Side::Wan, 0, "http"}}},
+    {4, 2, {{Side::Lan, 0, "ftp"}, {Side::Wan, 0, "ftp"}}},
+    {4, 2, {{Side::Lan, 0, "emule"}, {Side::Wan, 0, "emule"}}},
+    {4, 2, {{Side::Lan, 0, "bittorrent"}, {Side::Wan, 0, "bittorrent"}}},
+    {5, 2, {{Side::Lan, 0, "pop3"}, {Side::Wan, 1, "smtp"}}},
+};
+
+// How a fixed port rule matches: protocol and the option before the port text.
+enum class PortMatch {
+  TcpSourceList,
+  TcpDestList,
+  UdpSourceList,
+  UdpDestList,
+  TcpSource,
+  TcpDest,
+  TcpSourceRange,
+  UdpSourceRange,
+  UdpDestRange,
+};
+
+struct PortMatchForm {
+  const char *proto;
+  const char *option;
+};
+
+inline constexpr PortMatchForm kPortMatchForms[] = {
+    {"tcp", "-m multiport --sport"}, {"tcp", "-m multiport --dport"}, {"udp", "-m multiport --sport"},
+    {"udp", "-m multiport --dport"}, {"tcp", "--sport"},              {"tcp", "--dport"},
+    {"tcp", "-m tcp --sport"},       {"udp", "-m udp --sport"},       {"udp", "-m udp --dport"},
+};
+
+struct FixedPortRule {
+  const char *workName;
+  int direction;
+  PortMatch match;
+  const char *ports;
+};
+
+// In the order each direction issues them. The WAN-side range rules of zone
+// and bnet match source ports like their LAN-side twins, and bnet's range is
+// 6113:9119 towards the WAN: the router has always classified that way.
+inline constexpr FixedPortRule kFixedPortRules[] = {
+    {"xboxlive", 0, PortMatch::TcpSourceList, "3074,3390,3932,5555"},
+    {"xboxlive", 1, PortMatch::UdpSourceList, "88,1900,3074,3776,3777"},
+    {"xboxlive", 2, PortMatch::TcpDestList, "3074,3390,3932,5555"},
+    {"xboxlive", 3, PortMatch::UdpDestList, "88,1900,3074,3776,3777"},
+    {"ps", 0, PortMatch::TcpSource, "5223"},
+    {"ps", 1, PortMatch::UdpSourceList, "3478,3479,3658,4658"},
+    {"ps", 2, PortMatch::TcpDest, "5223"},
+    {"ps", 3, PortMatch::UdpDestList, "3478,3479,3658,4658"},
+    {"zone", 0, PortMatch::TcpSource, "6667"},
+    {"zone", 0, PortMatch::TcpSourceRange, "28800:29000"},
+    {"zone", 1, PortMatch::UdpSourceList, "6667"},
+    {"zone", 1, PortMatch::UdpSourceRange, "28800:29000"},
+    {"zone", 2, PortMatch::TcpDest, "6667"},
+    {"zone", 2, PortMatch::TcpSourceRange, "28800:29000"},
+    {"zone", 3, PortMatch::UdpDestList, "6667"},
+    {"zone", 3, PortMatch::UdpDestRange, "28800:29000"},
+    {"bnet", 0, PortMatch::TcpSourceList, "40,112,3724,6112,4000"},
+    {"bnet", 0, PortMatch::TcpSourceRange, "6113:6119"},
+    {"bnet", 1, PortMatch::TcpDestList, "40,112,3724,6112,4000"},
+    {"bnet", 1, PortMatch::TcpSourceRange, "6113:9119"},
+    {"http", 0, PortMatch::TcpSourceList, "80,443"},
+    {"http", 1, PortMatch::TcpDestList, "80,443"},
+    {"pop3", 0, PortMatch::TcpSource, "110"}, // mail fetched from a server on the WAN
+    {"smtp", 1, PortMatch::TcpDest, "25"},    // mail sent to a server on the WAN
+};

@@ -1,0 +1,49 @@
+// Port-mapping files: written by the router's UPnP and ALG components for the
+// LAN hosts that use a service, one "protocol,host,port" line per mapping.
+// This program only reads them.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+// Lines are read in pieces of at most this many characters; a longer line
+// becomes several pieces, each handled as a line of its own.
+inline constexpr size_t kPieceMax = 30;
+
+struct PortFileReader {
+  int fd = -1;
+  char buf[256];
+  size_t pos = 0;
+  size_t len = 0;
+  bool eof = false;
+};
+
+bool portFileOpen(PortFileReader &reader, const char *path);
+// The next piece: up to kPieceMax characters, ending early after a newline.
+// False at the end of the file or on a piece that holds no text.
+bool portFileNext(PortFileReader &reader, char (&piece)[kPieceMax + 1]);
+void portFileClose(PortFileReader &reader);
+
+// One piece split into its fields. A field the piece lacks is empty; the
+// port has no trailing newline.
+struct PortLine {
+  char proto[8];
+  char second[20];
+  char port[8];
+  bool usable; // a plain protocol and a decimal port or port range, uncut
+};
+
+void splitPortLine(const char *piece, PortLine &line);
+
+// The text of a file as the build saw it: its pieces cut at the first newline
+// and joined. `text` keeps the first 511 characters; length and hash cover the
+// whole, so a change beyond what is kept is still seen.
+struct ServiceSnapshot {
+  char text[512];
+  size_t length;
+  uint32_t hash;
+};
+
+void snapshotClear(ServiceSnapshot &snap);
+void snapshotAppend(ServiceSnapshot &snap, const char *piece);
+bool snapshotSame(const ServiceSnapshot &a, const ServiceSnapshot &b);
