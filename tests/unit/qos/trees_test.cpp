@@ -1,0 +1,156 @@
+// Shaping trees and the default classification: exact command texts.
+#include "recorder.h"
+
+#include "build.h"
+#include "cmd.h"
+#include "state.h"
+
+#include <string>
+#include <vector>
+
+namespace {
+
+class QosTrees : public RecordingTest {
+protected:
+  void SetUp() override
+  {
+    RecordingTest::SetUp();
+    resetRunState();
+    vx_cmd_level = 0;
+  }
+  void TearDown() override
+  {
+    vx_cmd_level = 0;
+    RecordingTest::TearDown();
+  }
+};
+
+std::vector<std::string> tree(const std::string &dev, const std::string &h, const std::string &speed)
+{
+  return {
+      "tc qdisc  add dev " + dev + " root handle " + h + ":0 htb",
+      "tc class  add dev " + dev + " parent " + h + ":   classid " + h + ":1 htb rate " + speed + "kbit ceil " + speed +
+          "kbit",
+      "tc class  add dev " + dev + " parent " + h + ":1 classid " + h + ":2 htb rate 10kbit ceil " + speed +
+          "kbit prio 1",
+      "tc class  add dev " + dev + " parent " + h + ":1 classid " + h + ":4 htb rate 10kbit  ceil " + speed +
+          "kbit prio 4",
+      "tc qdisc  add dev " + dev + " parent " + h + ":2 handle 12: sfq perturb 5",
+      "tc qdisc  add dev " + dev + " parent " + h + ":4 handle 14: sfq perturb 10",
+      "tc filter add dev " + dev + " parent " + h + ":0 protocol ip prio 1  handle 2 fw classid " + h + ":2",
+      "tc filter add dev " + dev + " parent " + h + ":0 protocol ip prio 4  handle 4 fw classid " + h + ":4",
+  };
+}
+
+std::vector<std::string> operator+(std::vector<std::string> a, const std::vector<std::string> &b)
+{
+  a.insert(a.end(), b.begin(), b.end());
+  return a;
+}
+
+const std::vector<std::string> kLanExemptions = {
+    "iptables -t mangle -A PREROUTING   -s 192.168.1.1/255.255.255.0 -d 192.168.1.1/255.255.255.0 -j RETURN",
+    "iptables -t mangle -A POSTROUTING  -s 192.168.1.1/255.255.255.0 -d 192.168.1.1/255.255.255.0 -j RETURN",
+    "iptables -t mangle -A PREROUTING   -p udp -s 192.168.1.1 -d 239.255.255.250 --dport 1900 -j RETURN",
+    "iptables -t mangle -A POSTROUTING  -p udp -s 192.168.1.1 -d 239.255.255.250 --dport 1900 -j RETURN",
+};
+
+const std::vector<std::string> kFixedDefaults = {
+    "iptables -t mangle -A FORWARD  -p tcp -m length --length :128 -m tcp --tcp-flags SYN,RST,ACK ACK -j MARK "
+    "--set-mark 2",
+    "iptables -t mangle -A FORWARD  -p tcp -m length --length :128 -m tcp --tcp-flags SYN,RST,ACK ACK -j RETURN",
+    "iptables -t mangle -A POSTROUTING  -p tcp -m length --length :128 -m tcp --tcp-flags SYN,RST,ACK ACK -j MARK "
+    "--set-mark 2",
+    "iptables -t mangle -A POSTROUTING  -p tcp -m length --length :128 -m tcp --tcp-flags SYN,RST,ACK ACK -j RETURN",
+    "iptables -t mangle -A FORWARD -p tcp -m tcp --tcp-flags SYN,RST,ACK SYN -j MARK --set-mark 2",
+    "iptables -t mangle -A FORWARD -p tcp -m tcp --tcp-flags SYN,RST,ACK SYN -j RETURN",
+    "iptables -t mangle -A POSTROUTING -p tcp -m tcp --tcp-flags SYN,RST,ACK SYN -j MARK --set-mark 2",
+    "iptables -t mangle -A POSTROUTING -p tcp -m tcp --tcp-flags SYN,RST,ACK SYN -j RETURN",
+    "iptables -t mangle -A FORWARD -p icmp -m length --length :128 -j MARK --set-mark 2",
+    "iptables -t mangle -A FORWARD -p icmp -m length --length :128 -j RETURN",
+    "iptables -t mangle -A POSTROUTING -p icmp -m length --length :128 -j MARK --set-mark 2",
+    "iptables -t mangle -A POSTROUTING -p icmp -m length --length :128 -j RETURN",
+    "iptables -t mangle -A POSTROUTING \t-p udp --dport 53 -j MARK --set-mark 2",
+    "iptables -t mangle -A POSTROUTING \t-p udp --dport 53 -j RETURN",
+    "iptables -t mangle -A PREROUTING -j MARK --set-mark 4",
+};
+
+} // namespace
+
+TEST_F(QosTrees, OneTreePerPresentDeviceInPlanOrder)
+{
+  struct Case {
+    const char *wan, *lan, *wlan;
+    std::vector<std::string> expected;
+  } cases[] = {
+      {"eth2.2", "br0", nullptr, tree("eth2.2", "1", "2048") + tree("br0", "3", "8192")},
+      {"ppp0", "eth2", "ra0", tree("ppp0", "1", "2048") + tree("eth2", "3", "8192") + tree("ra0", "5", "8192")},
+      {"br0", nullptr, nullptr, tree("br0", "1", "2048")},
+      {nullptr, nullptr, nullptr, {}},
+  };
+  for (const Case &c : cases) {
+    recorded_commands().clear();
+    WAN_IF = c.wan;
+    LAN_IF = c.lan;
+    WLAN_IF = c.wlan;
+    UPLINK_SPEED = 2048;
+    DOWNLINK_SPEED = 8192;
+    initQdisc();
+    EXPECT_EQ(commands(), c.expected) << (c.wan ? c.wan : "none");
+  }
+}
+
+TEST_F(QosTrees, DefaultRulesInOrderWithTheirBlanksAndTab)
+{
+  LAN_IP = "192.168.1.1";
+  LAN_MASK = "255.255.255.0";
+  vx_cmd_level = 1;
+  startOutput();
+  initDefaultRule();
+  std::string echo = output();
+  const std::vector<std::string> expected = kLanExemptions + kFixedDefaults;
+  EXPECT_EQ(commands(), expected);
+  std::string expectedEcho = "vx_qos: Init Default QoS Rules...\n";
+  for (const std::string &line : expected)
+    expectedEcho += line + "\n";
+  EXPECT_EQ(echo, expectedEcho);
+}
+
+// The store's LAN address and mask go into the exemptions unchanged when they
+// are empty or made of address characters; anything else never reaches the
+// shell, and only the rules that would carry it are left out, with one message.
+TEST_F(QosTrees, LanAddressReachesTheShellOnlyWhenItLooksLikeOne)
+{
+  struct Case {
+    const char *ip, *mask;
+    size_t lanRules;
+    const char *message;
+  } cases[] = {
+      {"", "", 4, ""},
+      {nullptr, nullptr, 4, ""},
+      {"10.0.0.1", "255.0.0.0", 4, ""},
+      {"10.0.0.1;reboot", "255.0.0.0", 0, "vx_qos: LAN exemption rules skipped: lan_ipaddr is not a dotted address\n"},
+      {"10.0.0.1 ", "", 0, "vx_qos: LAN exemption rules skipped: lan_ipaddr is not a dotted address\n"},
+      {"$(reboot)", "$(reboot)", 0, "vx_qos: LAN exemption rules skipped: lan_ipaddr is not a dotted address\n"},
+      {"10.0.0.1", "255.0.0.0`x`", 2, "vx_qos: LAN subnet rules skipped: lan_netmask is not a dotted mask\n"},
+  };
+  for (const Case &c : cases) {
+    recorded_commands().clear();
+    LAN_IP = c.ip;
+    LAN_MASK = c.mask;
+    startOutput();
+    initDefaultRule();
+    EXPECT_EQ(output(), std::string("vx_qos: Init Default QoS Rules...\n") + c.message) << (c.ip ? c.ip : "null");
+    ASSERT_EQ(commands().size(), c.lanRules + kFixedDefaults.size());
+    EXPECT_EQ(std::vector<std::string>(commands().end() - 15, commands().end()), kFixedDefaults);
+    const std::string ip = c.ip ? c.ip : "", mask = c.mask ? c.mask : "";
+    if (c.lanRules == 4) {
+      EXPECT_EQ(commands()[0], "iptables -t mangle -A PREROUTING   -s " + ip + "/" + mask + " -d " + ip + "/" + mask +
+                                   " -j RETURN");
+    }
+    if (c.lanRules == 2) {
+      EXPECT_EQ(commands()[1],
+                "iptables -t mangle -A POSTROUTING  -p udp -s " + ip + " -d 239.255.255.250 --dport 1900 -j RETURN");
+    }
+  }
+}
