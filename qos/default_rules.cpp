@@ -60,8 +60,8 @@ void initDefaultRule()
            kSmallPacket, kHighMark);
   vx_doCmd("iptables -t mangle -A FORWARD  -p tcp -m length --length :%d -m tcp --tcp-flags SYN,RST,ACK ACK -j RETURN",
            kSmallPacket);
-  vx_doCmd("iptables -t mangle -A POSTROUTING  -p tcp -m length --length :%d -m tcp --tcp-flags SYN,RST,ACK ACK -j MARK "
-           "--set-mark %d",
+  vx_doCmd("iptables -t mangle -A POSTROUTING  -p tcp -m length --length :%d -m tcp --tcp-flags SYN,RST,ACK ACK "
+           "-j MARK --set-mark %d",
            kSmallPacket, kHighMark);
   vx_doCmd("iptables -t mangle -A POSTROUTING  -p tcp -m length --length :%d -m tcp --tcp-flags SYN,RST,ACK ACK -j "
            "RETURN",
