@@ -179,4 +179,4 @@ vx_qos: user rule 4 skipped: field 13 is not a protocol number 0 to 255
 vx_qos: user rule 5 enabled!!"
 [ ! -e /tmp/pwned ] || fail "a configuration value was run by the shell"
 grep -q pwned "$STUB_LOG" && fail "a configuration value reached a tool"
-check "rules 0, 5, 6 and 7 still built" "$(logged iptables | grep -c -- '-j MARK --set-mark [78][0-9]\]')" 4
+check "rules 0, 5, 6 and 7 still built" "$(logged iptables | grep -c '\[--set-mark\] \[[78][0-9]\]')" 4
