@@ -17,9 +17,8 @@ namespace {
 // every other selector unset the way the router's pages write it.
 std::string record(const std::map<int, std::string> &changes = {}, int fields = 22)
 {
-  std::vector<std::string> f = {"1",       "1",       "x",  "0",  "1",       "500",     "0", "0", "0", "0", "0",
-                                "0",       "0",       "0",  "0.0.0.0", "0.0.0.0", "80", "80", "0.0.0.0", "0.0.0.0",
-                                "0",       "0"};
+  std::vector<std::string> f = {"1", "1", "x", "0", "1", "500", "0", "0", "0", "0", "0", "0", "0", "0",
+                                "0.0.0.0", "0.0.0.0", "80", "80", "0.0.0.0", "0.0.0.0", "0", "0"};
   for (const auto &[index, value] : changes)
     f[static_cast<size_t>(index)] = value;
   std::string text;
