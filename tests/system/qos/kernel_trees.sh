@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # The trees, the default rules and eight user rules built with the real tc and
 # iptables in the sandbox's own network namespace; the kernel's view is read
-# back. iptables prints its rules in normal form (a port range 80:80 as
-# "--dport 80", marks as --set-xmark, protocol 47 as gre).
+# back. Three disabled application entries set the levels the user rules
+# borrow (game 1, voip 2, media 7: the lowest priority). iptables prints its
+# rules in normal form (a port range 80:80 as "--dport 80", marks as
+# --set-xmark, protocol 47 as gre).
 SANDBOX_KERNEL=1
 . "$(dirname "$0")/../lib.sh"
 
@@ -16,6 +18,9 @@ VX_QoSEnable=1
 VX_QoSAutoClassify=0
 VX_QoSUploadBw=2M
 VX_QoSDownloadBw=8192
+QoSAppRules3=1,0
+QoSAppRules4=2,0
+QoSAppRules5=7,0
 QoSUserRules0=1,1,Gaming,0,1,500,a,b,c,d,e,f,0,0,0.0.0.0,0.0.0.0,80,80,0.0.0.0,0.0.0.0,0,0
 QoSUserRules1=1,0,Voice,1,0,4000,,,,,,,1,0,0.0.0.0,0.0.0.0,0,0,0.0.0.0,0.0.0.0,5000,5100
 QoSUserRules2=1,2,Ping,2,0,60000,,,,,,,2,1,203.0.113.7,203.0.113.7,0,0,0.0.0.0,0.0.0.0,0,0
@@ -107,8 +112,8 @@ check "WAN classes" "$(classes eth2.2)" \
 '1:1 root - 2048 2048
 1:2 1:1 1 10 2048
 1:4 1:1 4 10 2048
-1:70 1:1 2 500 2048
-1:72 1:1 2 10 2048
+1:70 1:1 4 500 2048
+1:72 1:1 6 10 2048
 1:74 1:1 2 10 10
 1:76 1:1 2 10 51200'
 check "LAN tree (handle 3, 8192 kbit/s)" "$(tc qdisc show dev br0 | awk '$2 == "htb" {print $2, $3, $4}')" "htb 3: root"
@@ -116,7 +121,7 @@ check "LAN classes" "$(classes br0)" \
 '3:1 root - 8192 8192
 3:2 3:1 1 10 8192
 3:4 3:1 4 10 8192
-3:81 3:1 2 10 4000
+3:81 3:1 6 10 4000
 3:83 3:1 2 2000 8192
 3:85 3:1 2 10 8192
 3:87 3:1 2 10 8192'
@@ -155,13 +160,13 @@ if tc filter add dev ra0 parent 9:0 protocol ip prio 1 handle 2 fw classid 9:2 2
   }
   check "WAN filters" "$(fw eth2.2)" '1:2 1 0x2
 1:4 4 0x4
-1:70 2 0x46
-1:72 2 0x48
+1:70 4 0x46
+1:72 6 0x48
 1:74 2 0x4a
 1:76 2 0x4c'
   check "LAN filters" "$(fw br0)" '3:2 1 0x2
 3:4 4 0x4
-3:81 2 0x51
+3:81 6 0x51
 3:83 2 0x53
 3:85 2 0x55
 3:87 2 0x57'
