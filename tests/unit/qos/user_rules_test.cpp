@@ -243,17 +243,3 @@ TEST_F(QosUserRules, NothingCarriesOverBetweenRules)
   EXPECT_EQ(commands()[5], "iptables -t mangle -A POSTROUTING -o br0 -p tcp  --dport 80:80   -j MARK --set-mark 82");
   EXPECT_EQ(commands()[7], "tc class add dev br0 parent 3:1 classid 3:82 htb rate 500kbit ceil 8192kbit prio 4");
 }
-
-TEST_F(QosUserRules, EightRulesInOrder)
-{
-  std::map<int, std::string> records;
-  for (int n = 0; n < 8; ++n)
-    records[n] = record({{1, n % 2 ? "0" : "1"}});
-  run(records);
-  ASSERT_EQ(commands().size(), 40u);
-  for (int n = 0; n < 8; ++n) {
-    const int mark = n + (n % 2 ? 80 : 70);
-    EXPECT_EQ(commands()[static_cast<size_t>(n * 5)].substr(commands()[static_cast<size_t>(n * 5)].size() - 2),
-              std::to_string(mark));
-  }
-}
