@@ -28,7 +28,7 @@ sed 's/^VX_QoSEnable=.*/VX_QoSEnable=0/' "$conf" > /etc/nvram-off.conf
 for i in 1 2 3 4 5 6; do echo "tcp,192.168.1.1$i,688$i"; echo "udp,192.168.1.1$i,688$i"; done > /var/bittorrent
 printf 'tcp,192.168.1.21,4662\nudp,192.168.1.21,4672\n' > /var/emule
 printf 'tcp,192.168.1.22,6891\n' > /var/im
-printf 'tcp,192.168.1.23,2121\ntcp,192.168.1.24,50000:50010\n' > /var/ftp
+printf 'tcp,192.168.1.23,2121\ntcp,192.168.1.24,990:999\n' > /var/ftp
 printf 'udp,192.168.1.25,5062\nudp,192.168.1.25,10000:10100\n' > /var/voip
 
 python3 "$SBX_PROJ/tools/bench/measure.py" "baseline (/bin/true)" /bin/true
