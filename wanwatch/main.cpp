@@ -1,4 +1,6 @@
+#include "daemon.h"
+
 int main()
 {
-  return 0;
+  return wanwatch_main();
 }

@@ -1,0 +1,126 @@
+// The probes' reading of their report files, and the interface address.
+#include <gtest/gtest.h>
+
+#include "probes.h"
+#include "tick.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <unistd.h>
+
+namespace {
+
+class ReportFile : public ::testing::Test {
+protected:
+  void SetUp() override
+  {
+    char tmpl[] = "/tmp/wanwatch-probe.XXXXXX";
+    ASSERT_NE(mkdtemp(tmpl), nullptr);
+    dir_ = tmpl;
+    path_ = dir_ + "/report";
+    resetTickState();
+  }
+  void TearDown() override
+  {
+    unlink(path_.c_str());
+    rmdir(dir_.c_str());
+  }
+  const char *write(const std::string &text)
+  {
+    FILE *f = fopen(path_.c_str(), "w");
+    fwrite(text.data(), 1, text.size(), f);
+    fclose(f);
+    return path_.c_str();
+  }
+  const char *missing()
+  {
+    unlink(path_.c_str());
+    return path_.c_str();
+  }
+  std::string dir_;
+  std::string path_;
+};
+
+} // namespace
+
+TEST_F(ReportFile, PortReportIsDownWhenTheRegisterReadsZero)
+{
+  struct Case {
+    std::string report;
+    int up;
+  } cases[] = {
+      {"Get: phy[4].reg[5] = 0000\n", 0},
+      {"Get: phy[4].reg[5] = 45e1\n", 1},
+      {"Get: phy[4].reg[5] = 100001\n", 0}, // inside a longer run of digits
+      {"000\n0", 1},
+      {std::string("ab\0" "0000", 7), 0}, // every byte read counts
+      {std::string(124, 'x') + "0000", 0},  // the last four of 128 bytes
+      {std::string(125, 'x') + "0000", 1},  // beyond the 128 bytes read
+  };
+  for (const Case &c : cases) {
+    ::testing::internal::CaptureStdout();
+    EXPECT_EQ(readPortReport(write(c.report)), c.up) << c.report;
+    EXPECT_EQ(::testing::internal::GetCapturedStdout(), "");
+  }
+  ::testing::internal::CaptureStdout();
+  EXPECT_EQ(readPortReport(write("")), 0);
+  EXPECT_EQ(::testing::internal::GetCapturedStdout(), "indicate error: Cannot read the result of  /tmp/WANstatus !!!\n");
+  ::testing::internal::CaptureStdout();
+  EXPECT_EQ(readPortReport(missing()), 0);
+  EXPECT_EQ(::testing::internal::GetCapturedStdout(), "indicate error: Cannot open /tmp/WANstatus!!!\n");
+}
+
+TEST_F(ReportFile, AccessPointIsAWordOfSeventeenCharacters)
+{
+  struct Case {
+    std::string report;
+    int associated;
+    const char *essid;
+  } cases[] = {
+      {"00:11:22:33:44:55   \n", 1, "00:11:22:33:44:55"},
+      {"  \t66:77:88:99:AA:BB Bit Rate\n", 1, "66:77:88:99:AA:BB"},
+      {"abcdefghijklmnopq", 1, "abcdefghijklmnopq"}, // only the length counts
+      {"Not-Associated\n", 0, "00:00:00:00:00:00"},
+      {"00:11:22:33:44:55:6\n", 0, "00:00:00:00:00:00"},
+      {"00:11:22:33:44:5\n", 0, "00:00:00:00:00:00"},
+      {"", 0, "00:00:00:00:00:00"},
+      {"\n\n", 0, "00:00:00:00:00:00"},
+      // A word cut by the end of what is read is not taken for an address.
+      {std::string(110, ' ') + "00:11:22:33:44:55:66:77", 0, "00:00:00:00:00:00"},
+  };
+  for (const Case &c : cases) {
+    resetTickState();
+    EXPECT_EQ(readAccessPoint(write(c.report)), c.associated) << c.report;
+    EXPECT_STREQ(new_wisp_essid, c.essid) << c.report;
+  }
+  // A failed probe keeps the last address.
+  readAccessPoint(write("00:11:22:33:44:55\n"));
+  EXPECT_EQ(readAccessPoint(write("Not-Associated\n")), 0);
+  EXPECT_EQ(readAccessPoint(missing()), 0);
+  EXPECT_STREQ(new_wisp_essid, "00:11:22:33:44:55");
+}
+
+TEST_F(ReportFile, PppSessionIsTheFirstByte)
+{
+  const std::pair<const char *, int> cases[] = {{"1", 1}, {"1\n", 1}, {"10", 1}, {"0", 0}, {"", 0}, {" 1", 0}, {"2", 0}};
+  for (const auto &c : cases)
+    EXPECT_EQ(readPppState(write(c.first)), c.second) << c.first;
+  EXPECT_EQ(readPppState(missing()), 0);
+}
+
+TEST(InterfaceAddress, NamedInTheRequestAndBounded)
+{
+  char ip[16];
+  strcpy(ip, "untouched");
+  if (getIfIp("lo", ip, sizeof ip) == 0) {
+    EXPECT_STREQ(ip, "127.0.0.1");
+  }
+  strcpy(ip, "untouched");
+  EXPECT_EQ(getIfIp("nosuchif0", ip, sizeof ip), -1);
+  EXPECT_EQ(getIfIp("a-name-longer-than-the-kernel-takes", ip, sizeof ip), -1);
+  char small[8] = "small";
+  EXPECT_EQ(getIfIp("lo", small, sizeof small), -1);
+  EXPECT_STREQ(ip, "untouched");
+  EXPECT_STREQ(small, "small");
+}

@@ -1,0 +1,378 @@
+// The reconnect decisions, tick by tick, on a fake link and the recorder.
+#include "link_fake.h"
+
+#include "fake_nvram.h"
+
+#include <string>
+#include <utility>
+#include <vector>
+
+using Lines = std::vector<std::string>;
+
+namespace {
+
+void loadAccounts()
+{
+  fake_nvram_load({
+      {"SystemName", "router"},
+      {"wan_pppoe_user", "pu"},
+      {"wan_pppoe_pass", "pp"},
+      {"wan_pppoe_opmode", "KeepAlive"},
+      {"wan_pppoe_optime", "60"},
+      {"wan_pptp_user", "tu"},
+      {"wan_pptp_pass", "tp"},
+      {"wan_pptp_server", "10.0.0.1"},
+      {"wan_pptp_opmode", "OnDemand"},
+      {"wan_pptp_optime", "5"},
+      {"wan_pptp_ip", "10.1.1.2"},
+      {"wan_pptp_netmask", "255.255.255.0"},
+      {"wan_pptp_gateway", "10.1.1.1"},
+      {"wan_l2tp_user", "lu"},
+      {"wan_l2tp_pass", "lp"},
+      {"wan_l2tp_server", "10.0.0.2"},
+      {"wan_l2tp_opmode", "Manual"},
+      {"wan_l2tp_optime", "30"},
+      {"wan_l2tp_ip", "10.2.2.2"},
+      {"wan_l2tp_netmask", "255.255.0.0"},
+      {"wan_l2tp_gateway", "10.2.2.1"},
+  });
+}
+
+Lines cat(std::initializer_list<Lines> parts)
+{
+  Lines all;
+  for (const Lines &p : parts)
+    all.insert(all.end(), p.begin(), p.end());
+  return all;
+}
+
+const Lines kPppoeG = {"killall -q pppd", "pppoe.sh 'pu' 'pp' 'eth2.2' 'KeepAlive' '60'",
+                       "pppd file /etc/options.pppoe &"};
+const Lines kPppoeW = {"killall -9 pppd", "pppoe.sh 'pu' 'pp' 'ra0' 'KeepAlive' '60'",
+                       "pppd file /etc/options.pppoe &"};
+const Lines kUdhcpcG = {"udhcpc -i eth2.2 -s /sbin/udhcpc.sh -p /var/run/udhcpc.pid -h 'router' &"};
+const Lines kUdhcpcW = {"udhcpc -i ra0 -s /sbin/udhcpc.sh -p /var/run/udhcpc.pid -h 'router' &"};
+const Lines kPptpDhcp = {"killall -q udhcpc", "killall -q pppd"};
+const Lines kL2tpDhcp = {"killall -q udhcpc", "killall -q pppd", "killall -q l2tpd"};
+Lines pptpStatic(const char *ifname)
+{
+  return {"killall -q pppd", std::string("ifconfig ") + ifname + " '10.1.1.2' netmask '255.255.255.0'",
+          "route del default", "route add default gw '10.1.1.1'", "rm -f /var/physical_wanIf_gw",
+          "echo '10.1.1.1' > /var/physical_wanIf_gw"};
+}
+Lines l2tpStatic(const char *ifname)
+{
+  return {"killall -q pppd", "killall -q l2tpd", std::string("ifconfig ") + ifname + " '10.2.2.2' netmask '255.255.0.0'",
+          "route del default", "route add default gw '10.2.2.1'", "rm -f /var/physical_wanIf_gw",
+          "echo '10.2.2.1' > /var/physical_wanIf_gw"};
+}
+const Lines kAccelPptp = {"accel-pptp.sh 'tu' 'tp' '10.0.0.1' 'OnDemand' '5'", "pppd file /etc/options.pptp  &"};
+const Lines kPptpScript = {"pptp.sh 'tu' 'tp' '10.0.0.1' 'OnDemand' '5'", "pppd file /etc/options.pptp  &"};
+const Lines kL2tpScript = {"l2tp.sh 'lu' 'lp' '10.0.0.2' 'Manual' '30'", "l2tpd", "sleep 1",
+                           "l2tp-control 'start-session 10.0.0.2'"};
+
+struct EdgeCase {
+  const char *name;
+  const char *opMode;
+  const char *type;
+  std::vector<std::pair<const char *, const char *>> extra;
+  int last;
+  int status;
+  Lines commands;
+};
+
+} // namespace
+
+TEST_F(TickTest, EveryRowOfTheGatewayAndWispTables)
+{
+  const std::vector<EdgeCase> cases = {
+      // Gateway mode.
+      {"G DHCP up", "0", "DHCP", {}, 0, 1, cat({{"killall -q udhcpc"}, kUdhcpcG})},
+      {"G DHCP down", "0", "DHCP", {}, 1, 0, {"ifconfig eth2.2 0.0.0.0", "rm -f /var/physical_wanIf_gw", "killall -q udhcpc"}},
+      {"G DHCP steady up", "0", "DHCP", {}, 1, 1, {}},
+      {"G PPPOE up", "0", "PPPOE", {}, 0, 1, kPppoeG},
+      {"G PPPOE down", "0", "PPPOE", {}, 1, 0, {"ifconfig ppp0 0.0.0.0", "rm -f /var/physical_wanIf_gw", "killall -q pppd"}},
+      {"G PPTP up by DHCP", "0", "PPTP", {{"wan_pptp_mode", "1"}}, 0, 1, cat({kPptpDhcp, kUdhcpcG, kAccelPptp})},
+      {"G PPTP up static", "0", "PPTP", {{"wan_pptp_mode", "0"}}, 0, 1, cat({pptpStatic("eth2.2"), kAccelPptp})},
+      {"G PPTP up other mode", "0", "PPTP", {{"wan_pptp_mode", "2"}}, 0, 1, kAccelPptp},
+      {"G PPTP down by DHCP", "0", "PPTP", {{"wan_pptp_mode", "1"}}, 1, 0,
+       {"ifconfig eth2.2 0.0.0.0", "rm -f /var/physical_wanIf_gw", "killall -q udhcpc", "killall -q pppd"}},
+      {"G PPTP down other mode", "0", "PPTP", {{"wan_pptp_mode", ""}}, 1, 0,
+       {"ifconfig eth2.2 0.0.0.0", "rm -f /var/physical_wanIf_gw", "killall -q pppd"}},
+      {"G L2TP up by DHCP", "0", "L2TP", {{"wan_l2tp_mode", "1"}}, 0, 1, cat({kL2tpDhcp, kUdhcpcG, kL2tpScript})},
+      {"G L2TP up static", "0", "L2TP", {{"wan_l2tp_mode", "0"}}, 0, 1, cat({l2tpStatic("eth2.2"), kL2tpScript})},
+      {"G L2TP up other mode", "0", "L2TP", {}, 0, 1, kL2tpScript},
+      {"G L2TP down by DHCP", "0", "L2TP", {{"wan_l2tp_mode", "1"}}, 1, 0,
+       {"ifconfig eth2.2 0.0.0.0", "rm -f /var/physical_wanIf_gw", "killall -q udhcpc", "killall -q pppd", "killall -q l2tpd"}},
+      {"G L2TP down static", "0", "L2TP", {{"wan_l2tp_mode", "0"}}, 1, 0,
+       {"ifconfig eth2.2 0.0.0.0", "rm -f /var/physical_wanIf_gw", "killall -q pppd", "killall -q l2tpd"}},
+      {"G L2TP steady up", "0", "L2TP", {}, 1, 1, {}},
+      // WISP mode (the DHCP row's access point is already known).
+      {"W DHCP up", "6", "DHCP", {}, 0, 1, cat({{"killall -q udhcpc", "ifconfig ra0 0.0.0.0"}, kUdhcpcW})},
+      {"W DHCP down radio on", "6", "DHCP", {{"RadioOff", "0"}}, 1, 0,
+       {"ifconfig ra0 0.0.0.0", "rm -f /var/physical_wanIf_gw", "killall -q udhcpc"}},
+      {"W DHCP down radio off", "6", "DHCP", {{"RadioOff", "1"}}, 1, 0, {"rm -f /var/physical_wanIf_gw", "killall -q udhcpc"}},
+      {"W DHCP steady up", "6", "DHCP", {}, 1, 1, {}},
+      {"W PPPOE up", "6", "PPPOE", {}, 0, 1, kPppoeW},
+      {"W PPPOE down", "6", "PPPOE", {{"RadioOff", "1"}, {"wan_ipv6_proto", "3"}, {"pppoev6_session", "1"}}, 1, 0,
+       {"ifconfig ppp0 0.0.0.0", "rm -f /var/physical_wanIf_gw", "killall -q pppd"}},
+      {"W PPPOE steady up", "6", "PPPOE", {}, 1, 1, {}},
+      {"W PPTP up by DHCP", "6", "PPTP", {{"wan_pptp_mode", "1"}}, 0, 1, cat({kPptpDhcp, kUdhcpcW, kPptpScript})},
+      {"W PPTP up static", "6", "PPTP", {{"wan_pptp_mode", "0"}}, 0, 1, cat({pptpStatic("ra0"), kPptpScript})},
+      {"W PPTP down radio on", "6", "PPTP", {{"wan_pptp_mode", "1"}, {"RadioOff", "0"}}, 1, 0,
+       {"ifconfig ra0 0.0.0.0", "rm -f /var/physical_wanIf_gw", "killall -q udhcpc", "killall -q pppd"}},
+      {"W PPTP down radio absent", "6", "PPTP", {{"wan_pptp_mode", "0"}}, 1, 0, {"rm -f /var/physical_wanIf_gw", "killall -q pppd"}},
+      {"W L2TP up by DHCP", "6", "L2TP", {{"wan_l2tp_mode", "1"}}, 0, 1, cat({kL2tpDhcp, kUdhcpcW, kL2tpScript})},
+      {"W L2TP up static", "6", "L2TP", {{"wan_l2tp_mode", "0"}}, 0, 1, cat({l2tpStatic("ra0"), kL2tpScript})},
+      {"W L2TP down radio on", "6", "L2TP", {{"wan_l2tp_mode", "1"}, {"RadioOff", "0"}}, 1, 0,
+       {"ifconfig ra0 0.0.0.0", "rm -f /var/physical_wanIf_gw", "killall -q udhcpc", "killall -q pppd", "killall -q l2tpd"}},
+      {"W L2TP down radio off", "6", "L2TP", {{"RadioOff", "00"}}, 1, 0,
+       {"rm -f /var/physical_wanIf_gw", "killall -q pppd", "killall -q l2tpd"}},
+      {"W L2TP steady up", "6", "L2TP", {}, 1, 1, {}},
+      // Types the watcher does not know: no command, in either mode.
+      {"G unknown up", "0", "STATIC", {}, 0, 1, {}},
+      {"G empty down", "0", "", {}, 1, 0, {}},
+      {"W lower-case up", "6", "dhcp", {}, 0, 1, {}},
+  };
+  for (const EdgeCase &c : cases) {
+    SCOPED_TRACE(c.name);
+    loadAccounts();
+    fake_nvram_set("OP_Mode", c.opMode);
+    fake_nvram_set("wanConnectionMode", c.type);
+    for (const auto &kv : c.extra)
+      fake_nvram_set(kv.first, kv.second);
+    resetTickState();
+    g_link = FakeLink{};
+    g_link.port = g_link.wisp = c.status;
+    g_link.ap = "00:00:00:00:00:00"; // no change of access point
+    g_link.ppp = 1;
+    lastStatus = c.last;
+    EXPECT_EQ(ticks(), c.commands);
+    EXPECT_EQ(lastStatus, c.status);
+    EXPECT_EQ(g_link.probes, 1);
+
+    // Steady down never acts.
+    EXPECT_EQ((lastStatus = 0, g_link.port = g_link.wisp = 0, ticks()), Lines{});
+  }
+}
+
+TEST_F(TickTest, GatewayDhcpStartNamesTheHost)
+{
+  loadAccounts();
+  fake_nvram_set("OP_Mode", "0");
+  fake_nvram_set("wanConnectionMode", "DHCP");
+  g_link.port = 1;
+  startOutput();
+  ticks();
+  EXPECT_EQ(output(), "1111The SystemName is router \n");
+  // The WISP start reads the name but says nothing.
+  fake_nvram_set("OP_Mode", "6");
+  g_link.wisp = 1;
+  g_link.ap = "00:11:22:33:44:55";
+  lastStatus = 0;
+  startOutput();
+  ticks();
+  EXPECT_EQ(output(), "");
+}
+
+TEST_F(TickTest, PppoeRedialOnThe141stSteadyTickThenEvery140th)
+{
+  loadAccounts();
+  fake_nvram_set("OP_Mode", "0");
+  fake_nvram_set("wanConnectionMode", "PPPOE");
+  g_link.port = 1;
+  lastStatus = 1;
+  EXPECT_EQ(ticks(140), Lines{});
+  startOutput();
+  EXPECT_EQ(ticks(), kPppoeG);
+  EXPECT_EQ(output(), " killall -q pppd & pppd\n");
+  EXPECT_EQ(ticks(139), Lines{});
+  EXPECT_EQ(ticks(), kPppoeG);
+
+  // A tick that sees the session starts the count again.
+  EXPECT_EQ(ticks(100), Lines{});
+  g_link.ppp = 1;
+  EXPECT_EQ(ticks(), Lines{});
+  EXPECT_EQ(pcount, 0);
+  g_link.ppp = 0;
+  EXPECT_EQ(ticks(140), Lines{});
+  EXPECT_EQ(ticks(), kPppoeG);
+}
+
+TEST_F(TickTest, PptpRedialOnTheFifthSteadyTickThenEveryFourth)
+{
+  loadAccounts();
+  fake_nvram_set("OP_Mode", "0");
+  fake_nvram_set("wanConnectionMode", "PPTP");
+  g_link.port = 1;
+  lastStatus = 1;
+  EXPECT_EQ(ticks(4), Lines{});
+  EXPECT_EQ(ticks(), kAccelPptp);
+  EXPECT_EQ(ticks(3), Lines{});
+  EXPECT_EQ(ticks(), kAccelPptp);
+}
+
+TEST_F(TickTest, EdgesLeaveTheRedialCountAlone)
+{
+  loadAccounts();
+  fake_nvram_set("OP_Mode", "0");
+  fake_nvram_set("wanConnectionMode", "PPTP");
+  g_link.port = 1;
+  lastStatus = 1;
+  ticks(3);
+  g_link.port = 0;
+  ticks(2); // down edge, steady down
+  g_link.port = 1;
+  EXPECT_EQ(ticks(), kAccelPptp); // up edge
+  EXPECT_EQ(pcount, 3);
+  EXPECT_EQ(ticks(), Lines{});
+  EXPECT_EQ(ticks(), kAccelPptp); // the count of 4 reached before the drop
+}
+
+TEST_F(TickTest, OneCountForBothTypes)
+{
+  loadAccounts();
+  fake_nvram_set("OP_Mode", "0");
+  fake_nvram_set("wanConnectionMode", "PPPOE");
+  g_link.port = 1;
+  lastStatus = 1;
+  ticks(10);
+  // Changed to PPTP with the count above its threshold: no redial until a
+  // tick sees a session.
+  fake_nvram_set("wanConnectionMode", "PPTP");
+  EXPECT_EQ(ticks(200), Lines{});
+  g_link.ppp = 1;
+  ticks();
+  g_link.ppp = 0;
+  EXPECT_EQ(ticks(4), Lines{});
+  EXPECT_EQ(ticks(), kAccelPptp);
+}
+
+TEST_F(TickTest, NoRedialForL2tpOrInWispMode)
+{
+  loadAccounts();
+  const std::pair<const char *, const char *> rows[] = {{"0", "L2TP"}, {"0", "DHCP"}, {"6", "PPPOE"}, {"6", "PPTP"}, {"6", "L2TP"}};
+  for (const auto &row : rows) {
+    SCOPED_TRACE(std::string(row.first) + " " + row.second);
+    fake_nvram_set("OP_Mode", row.first);
+    fake_nvram_set("wanConnectionMode", row.second);
+    resetTickState();
+    g_link = FakeLink{};
+    g_link.port = g_link.wisp = 1;
+    g_link.ap = "00:00:00:00:00:00";
+    lastStatus = 1;
+    EXPECT_EQ(ticks(300), Lines{});
+    EXPECT_EQ(g_link.pppChecks, 0);
+  }
+}
+
+TEST_F(TickTest, WispDhcpFollowsTheAccessPoint)
+{
+  loadAccounts();
+  fake_nvram_set("OP_Mode", "6");
+  fake_nvram_set("wanConnectionMode", "DHCP");
+  const Lines start = cat({{"killall -q udhcpc", "ifconfig ra0 0.0.0.0"}, kUdhcpcW});
+  // Up at start: seeded 1, but no client started for this access point yet.
+  g_link.wisp = 1;
+  g_link.ap = "00:11:22:33:44:55";
+  lastStatus = 1;
+  EXPECT_EQ(ticks(), start);
+  EXPECT_STREQ(current_wisp_essid, "00:11:22:33:44:55");
+  EXPECT_EQ(ticks(3), Lines{});
+  // Another access point: a new lease.
+  g_link.ap = "66:77:88:99:aa:bb";
+  EXPECT_EQ(ticks(), start);
+  EXPECT_EQ(lastStatus, 1);
+  EXPECT_EQ(ticks(), Lines{});
+  // Down and back on the same access point: teardown, then one start.
+  g_link.wisp = 0;
+  EXPECT_EQ(ticks(), (Lines{"rm -f /var/physical_wanIf_gw", "killall -q udhcpc"}));
+  g_link.wisp = 1;
+  EXPECT_EQ(ticks(), start);
+}
+
+TEST_F(TickTest, WispTunnelsIgnoreAChangeOfAccessPoint)
+{
+  loadAccounts();
+  fake_nvram_set("OP_Mode", "6");
+  for (const char *type : {"PPPOE", "PPTP", "L2TP"}) {
+    SCOPED_TRACE(type);
+    fake_nvram_set("wanConnectionMode", type);
+    resetTickState();
+    g_link.wisp = 1;
+    g_link.ap = "00:11:22:33:44:55";
+    lastStatus = 1;
+    EXPECT_EQ(ticks(), Lines{});
+    g_link.ap = "66:77:88:99:aa:bb";
+    EXPECT_EQ(ticks(), Lines{});
+    EXPECT_STREQ(current_wisp_essid, "00:00:00:00:00:00");
+  }
+}
+
+TEST_F(TickTest, Ipv6ClientEndsWithAGatewayPppoeSession)
+{
+  struct Case {
+    const char *proto;
+    const char *session;
+    bool stops;
+  } cases[] = {{"3", "1", true}, {"31", "1", false}, {"", "1", false}, {"3", "10", false}, {"3", "", false}, {"1", "3", false}};
+  const Lines down = {"ifconfig ppp0 0.0.0.0", "rm -f /var/physical_wanIf_gw", "killall -q pppd"};
+  for (const Case &c : cases) {
+    SCOPED_TRACE(std::string(c.proto) + "/" + c.session);
+    loadAccounts();
+    fake_nvram_set("OP_Mode", "0");
+    fake_nvram_set("wanConnectionMode", "PPPOE");
+    fake_nvram_set("wan_ipv6_proto", c.proto);
+    fake_nvram_set("pppoev6_session", c.session);
+    lastStatus = 1;
+    g_link.port = 0;
+    EXPECT_EQ(ticks(), c.stops ? cat({down, {"sleep 5", "killall -q dhcp6c"}}) : down);
+  }
+}
+
+TEST_F(TickTest, LanGatewayModeRewritesTheGatewayFileEveryTick)
+{
+  fake_nvram_load({{"OP_Mode", "1"}, {"wanConnectionMode", "DHCP"}, {"lan_gateway", "192.168.1.254"}});
+  lastStatus = 1;
+  const Lines once = {"rm -f /var/physical_wanIf_gw", "echo '192.168.1.254' > /var/physical_wanIf_gw"};
+  EXPECT_EQ(ticks(), once);
+  EXPECT_EQ(ticks(), once);
+  EXPECT_EQ(g_link.probes, 0);
+  EXPECT_EQ(lastStatus, 0);
+  fake_nvram_set("lan_gateway", "");
+  EXPECT_EQ(ticks(), (Lines{"rm -f /var/physical_wanIf_gw", "echo '' > /var/physical_wanIf_gw"}));
+}
+
+TEST_F(TickTest, OtherModesOnlyReadTheSettings)
+{
+  loadAccounts();
+  fake_nvram_set("wanConnectionMode", "DHCP");
+  g_link.port = g_link.wisp = 1;
+  for (const char *mode : {"", "2", "00", "6 "}) {
+    SCOPED_TRACE(mode);
+    fake_nvram_set("OP_Mode", mode);
+    lastStatus = 1;
+    EXPECT_EQ(ticks(), Lines{});
+    EXPECT_EQ(g_link.probes, 0);
+    EXPECT_EQ(lastStatus, 0);
+  }
+  // Switched to gateway mode with the link up: the connection is made.
+  fake_nvram_set("OP_Mode", "0");
+  EXPECT_EQ(ticks(), cat({{"killall -q udhcpc"}, kUdhcpcG}));
+}
+
+TEST_F(TickTest, ASettingsChangeIsNoEdge)
+{
+  loadAccounts();
+  fake_nvram_set("OP_Mode", "0");
+  fake_nvram_set("wanConnectionMode", "none");
+  g_link.port = 1;
+  EXPECT_EQ(ticks(), Lines{});
+  EXPECT_EQ(lastStatus, 1);
+  fake_nvram_set("wanConnectionMode", "DHCP");
+  EXPECT_EQ(ticks(3), Lines{});
+  g_link.port = 0;
+  ticks();
+  g_link.port = 1;
+  EXPECT_EQ(ticks(), cat({{"killall -q udhcpc"}, kUdhcpcG}));
+}

@@ -1,0 +1,98 @@
+#include "daemon.h"
+
+#include "command.h"
+#include "config.h"
+#include "pidfile.h"
+#include "probes.h"
+#include "tick.h"
+
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <spawn.h>
+#include <string_view>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char **environ;
+
+namespace {
+
+constexpr char kPidFile[] = "/var/run/wanwatch.pid";
+
+void seedLastStatus(const StartSettings &settings)
+{
+  std::string_view mode = settings.opMode;
+  if (mode == "0")
+    lastStatus = getWANPortLinkStatus();
+  else if (mode == "6")
+    lastStatus = getWISPLinkStatus();
+}
+
+} // namespace
+
+int runShellUnblocked(const char *line)
+{
+  posix_spawnattr_t attr;
+  posix_spawnattr_init(&attr);
+  sigset_t none;
+  sigemptyset(&none);
+  posix_spawnattr_setsigmask(&attr, &none);
+  posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGMASK);
+  char shell[] = "sh";
+  char dashc[] = "-c";
+  char *argv[] = {shell, dashc, const_cast<char *>(line), nullptr};
+  pid_t pid = 0;
+  int rc = posix_spawn(&pid, "/bin/sh", nullptr, &attr, argv, environ);
+  posix_spawnattr_destroy(&attr);
+  if (rc != 0)
+    return -1;
+  int status = 0;
+  while (waitpid(pid, &status, 0) < 0) {
+    if (errno != EINTR)
+      return -1;
+  }
+  return status;
+}
+
+int wanwatch_main()
+{
+  set_command_sink(runShellUnblocked);
+  printf("Enter wanwatch \n");
+  fflush(stdout);
+
+  pidfile_take_over(kPidFile, "wanwatch");
+  if (!pidfile_write(kPidFile)) {
+    printf("Can't create PID file!");
+    fflush(stdout);
+    return 1;
+  }
+
+  StartSettings settings = readStartSettings();
+  bool restartScript = usesRestartScript(settings);
+  seedLastStatus(settings);
+
+  // The timer signal is only ever taken here, by the main loop: blocked from
+  // before the first expiry, a run never overlaps the next, and expiries
+  // that fall due during a long run stay one pending signal.
+  sigset_t alarm;
+  sigemptyset(&alarm);
+  sigaddset(&alarm, SIGALRM);
+  sigprocmask(SIG_BLOCK, &alarm, nullptr);
+  itimerval timer = tickTimer(restartScript);
+  if (setitimer(ITIMER_REAL, &timer, nullptr) != 0) {
+    printf("settimer error\n");
+    fflush(stdout);
+    return 1;
+  }
+
+  for (;;) {
+    if (sigwaitinfo(&alarm, nullptr) != SIGALRM)
+      continue;
+    if (restartScript)
+      restart_pptp_l2tp(SIGALRM);
+    else
+      check_link_handler(SIGALRM);
+    fflush(stdout);
+  }
+}

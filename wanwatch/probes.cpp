@@ -1,0 +1,150 @@
+#include "probes.h"
+
+#include "command.h"
+#include "smallfile.h"
+
+#include <arpa/inet.h>
+#include <cctype>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <net/if.h>
+#include <netinet/in.h>
+#include <string_view>
+#include <sys/ioctl.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+char new_wisp_essid[kApAddressSize] = "00:00:00:00:00:00";
+
+namespace {
+
+constexpr char kGmacControl[] = "/proc/mt7620/gmac";
+constexpr char kPortReport[] = "/tmp/WANstatus";
+constexpr char kApReport[] = "/var/wisp_Essid_mac";
+constexpr char kPppState[] = "/etc/link";
+
+// The driver takes the port number as bare decimal text.
+bool selectGmacPort(int port)
+{
+  int fd = open(kGmacControl, O_WRONLY | O_CLOEXEC);
+  if (fd < 0)
+    return false;
+  char text[16];
+  format_into(text, sizeof text, "%d", port);
+  ssize_t n = write(fd, text, strlen(text));
+  close(fd);
+  return n >= 0;
+}
+
+bool isWordSpace(char c)
+{
+  return isspace(static_cast<unsigned char>(c)) != 0;
+}
+
+} // namespace
+
+int readPortReport(const char *path)
+{
+  char report[129];
+  ssize_t len = read_small_file(path, report, sizeof report);
+  if (len < 0) {
+    printf("indicate error: Cannot open /tmp/WANstatus!!!\n");
+    return 0;
+  }
+  if (len == 0) {
+    printf("indicate error: Cannot read the result of  /tmp/WANstatus !!!\n");
+    return 0;
+  }
+  // Every byte read counts, also past a stray NUL.
+  std::string_view text(report, static_cast<size_t>(len));
+  return text.find("0000") == std::string_view::npos ? 1 : 0;
+}
+
+int getPortLinkStatus(int port)
+{
+  if (!selectGmacPort(port))
+    printf("indicate error: Cannot open /proc/rt3052/ or /proc/rt3352/  gmac file !!!\n");
+  // The PHY at address 4 is the WAN port's, whatever port was selected above.
+  run_command("mii_mgr -g -p 4 -r 5 > /tmp/WANstatus");
+  return readPortReport(kPortReport);
+}
+
+int getWANPortLinkStatus()
+{
+  return getPortLinkStatus(4);
+}
+
+int readAccessPoint(const char *path)
+{
+  char report[128];
+  ssize_t len = read_small_file(path, report, sizeof report);
+  if (len < 0)
+    return 0;
+  const char *word = report;
+  while (*word != '\0' && isWordSpace(*word))
+    ++word;
+  const char *end = word;
+  while (*end != '\0' && !isWordSpace(*end))
+    ++end;
+  size_t wordlen = static_cast<size_t>(end - word);
+  // A word that runs into the end of a full buffer may be longer than it looks.
+  bool cut = *end == '\0' && static_cast<size_t>(len) == sizeof report - 1;
+  if (wordlen != kApAddressSize - 1 || cut)
+    return 0;
+  memcpy(new_wisp_essid, word, wordlen);
+  new_wisp_essid[wordlen] = '\0';
+  return 1;
+}
+
+int getWISPLinkStatus()
+{
+  run_command("rm -f /var/wisp_Essid_mac");
+  run_command("iwconfig ra0 | grep 'Access Point:' | sed 's/^.*Access Point: //g' > /var/wisp_Essid_mac");
+  return readAccessPoint(kApReport);
+}
+
+int readPppState(const char *path)
+{
+  char state[2];
+  if (read_small_file(path, state, sizeof state) <= 0)
+    return 0;
+  return state[0] == '1' ? 1 : 0;
+}
+
+int isConnectPPP()
+{
+  return readPppState(kPppState);
+}
+
+int getIfIp(const char *ifname, char *ip, size_t size)
+{
+  // The request always names the interface; a name the kernel cannot hold is
+  // refused rather than cut to another interface's name.
+  if (ifname == nullptr || ip == nullptr || strnlen(ifname, IFNAMSIZ) >= IFNAMSIZ)
+    return -1;
+  int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+  if (fd < 0) {
+    printf("getIfIp: open socket error \n\n");
+    return -1;
+  }
+  struct ifreq req;
+  memset(&req, 0, sizeof req);
+  memcpy(req.ifr_name, ifname, strlen(ifname) + 1);
+  int rc = ioctl(fd, SIOCGIFADDR, &req);
+  close(fd);
+  if (rc < 0 || req.ifr_addr.sa_family != AF_INET)
+    return -1;
+  struct sockaddr_in addr;
+  memcpy(&addr, &req.ifr_addr, sizeof addr);
+  char text[INET_ADDRSTRLEN];
+  if (inet_ntop(AF_INET, &addr.sin_addr, text, sizeof text) == nullptr || strlen(text) >= size)
+    return -1;
+  memcpy(ip, text, strlen(text) + 1);
+  return 0;
+}
+
+int restart_pptp_l2tp(int)
+{
+  return run_command("restart_ppp.sh");
+}

@@ -1,0 +1,205 @@
+#include "sequences.h"
+
+#include "command.h"
+#include "command_line.h"
+#include "nvram.h"
+
+#include <cstdio>
+#include <string_view>
+
+namespace {
+
+const char *get(const char *key)
+{
+  return nvram_get(0, key);
+}
+
+bool is(const char *value, std::string_view word)
+{
+  return value == word;
+}
+
+// The keys of one tunnel type, read in the order the dial-up scripts list them.
+struct Tunnel {
+  const char *user;
+  const char *pass;
+  const char *server;
+  const char *opmode;
+  const char *optime;
+  const char *ip;
+  const char *netmask;
+  const char *gateway;
+  bool l2tp;
+};
+
+constexpr Tunnel kPptp = {"wan_pptp_user",   "wan_pptp_pass",    "wan_pptp_server",  "wan_pptp_opmode",
+                          "wan_pptp_optime", "wan_pptp_ip",      "wan_pptp_netmask", "wan_pptp_gateway",
+                          false};
+constexpr Tunnel kL2tp = {"wan_l2tp_user",   "wan_l2tp_pass",    "wan_l2tp_server",  "wan_l2tp_opmode",
+                          "wan_l2tp_optime", "wan_l2tp_ip",      "wan_l2tp_netmask", "wan_l2tp_gateway",
+                          true};
+
+void startUdhcpc(Wan wan, const char *hostname)
+{
+  if (wan == Wan::Gateway)
+    runWords("udhcpc -i eth2.2 -s /sbin/udhcpc.sh -p /var/run/udhcpc.pid -h %s &", hostname);
+  else
+    runWords("udhcpc -i ra0 -s /sbin/udhcpc.sh -p /var/run/udhcpc.pid -h %s &", hostname);
+}
+
+void writeGatewayFile(const char *gateway)
+{
+  runWords("rm -f /var/physical_wanIf_gw");
+  runWords("echo %s > /var/physical_wanIf_gw", gateway);
+}
+
+// The address of the interface under the tunnel, by the tunnel's address
+// mode; any other mode leaves the interface and the old daemons alone.
+void underlyingAddress(Wan wan, const Tunnel &tunnel, const char *mode)
+{
+  if (is(mode, "1")) {
+    const char *hostname = get("SystemName");
+    runWords("killall -q udhcpc");
+    runWords("killall -q pppd");
+    if (tunnel.l2tp)
+      runWords("killall -q l2tpd");
+    startUdhcpc(wan, hostname);
+  } else if (is(mode, "0")) {
+    const char *ip = get(tunnel.ip);
+    const char *netmask = get(tunnel.netmask);
+    const char *gateway = get(tunnel.gateway);
+    runWords("killall -q pppd");
+    if (tunnel.l2tp)
+      runWords("killall -q l2tpd");
+    if (wan == Wan::Gateway)
+      runWords("ifconfig eth2.2 %s netmask %s", ip, netmask);
+    else
+      runWords("ifconfig ra0 %s netmask %s", ip, netmask);
+    runWords("route del default");
+    runWords("route add default gw %s", gateway);
+    writeGatewayFile(gateway);
+  }
+}
+
+// Teardown head shared by every type but PPPoE: the WAN interface loses its
+// address (on ra0 only while the radio is on) and the gateway file goes.
+void releaseWanIf(Wan wan, const TickSettings &settings)
+{
+  if (wan == Wan::Gateway)
+    runWords("ifconfig eth2.2 0.0.0.0");
+  else if (is(settings.radioOff, "0"))
+    runWords("ifconfig ra0 0.0.0.0");
+  runWords("rm -f /var/physical_wanIf_gw");
+}
+
+// The IPv6 client of a PPPoE session ends with it; it gets five seconds to
+// let go of its lease first.
+void stopIpv6Client()
+{
+  std::string_view session = nvram_bufget(0, "pppoev6_session");
+  std::string_view proto = nvram_bufget(0, "wan_ipv6_proto");
+  if (proto == "3" && session == "1") {
+    runWords("sleep 5");
+    runWords("killall -q dhcp6c");
+  }
+}
+
+} // namespace
+
+const char *wanIfName(Wan wan)
+{
+  return wan == Wan::Gateway ? "eth2.2" : "ra0";
+}
+
+void dhcpStart(Wan wan, const TickSettings &)
+{
+  const char *hostname = get("SystemName");
+  if (wan == Wan::Gateway)
+    printf("1111The SystemName is %s \n", hostname);
+  runWords("killall -q udhcpc");
+  if (wan == Wan::Wisp)
+    runWords("ifconfig ra0 0.0.0.0");
+  startUdhcpc(wan, hostname);
+}
+
+void pppoeConnect(Wan wan, const TickSettings &)
+{
+  const char *user = get("wan_pppoe_user");
+  const char *pass = get("wan_pppoe_pass");
+  const char *opmode = get("wan_pppoe_opmode");
+  const char *optime = get("wan_pppoe_optime");
+  runWords(wan == Wan::Gateway ? "killall -q pppd" : "killall -9 pppd");
+  runWords("pppoe.sh %s %s %s %s %s", user, pass, wanIfName(wan), opmode, optime);
+  runWords("pppd file /etc/options.pppoe &");
+}
+
+void pptpConnect(Wan wan, const TickSettings &settings)
+{
+  const char *user = get(kPptp.user);
+  const char *pass = get(kPptp.pass);
+  const char *server = get(kPptp.server);
+  const char *opmode = get(kPptp.opmode);
+  const char *optime = get(kPptp.optime);
+  underlyingAddress(wan, kPptp, settings.pptpMode);
+  if (wan == Wan::Gateway)
+    runWords("accel-pptp.sh %s %s %s %s %s", user, pass, server, opmode, optime);
+  else
+    runWords("pptp.sh %s %s %s %s %s", user, pass, server, opmode, optime);
+  runWords("pppd file /etc/options.pptp  &");
+}
+
+void l2tpConnect(Wan wan, const TickSettings &settings)
+{
+  const char *user = get(kL2tp.user);
+  const char *pass = get(kL2tp.pass);
+  const char *server = get(kL2tp.server);
+  const char *opmode = get(kL2tp.opmode);
+  const char *optime = get(kL2tp.optime);
+  underlyingAddress(wan, kL2tp, settings.l2tpMode);
+  runWords("l2tp.sh %s %s %s %s %s", user, pass, server, opmode, optime);
+  runWords("l2tpd");
+  runWords("sleep 1");
+  // The session request is one argument naming the server.
+  static char request[kCommandMax];
+  if (format_into(request, sizeof request, "start-session %s", server))
+    runWords("l2tp-control %s", request);
+  else
+    printf("wanwatch: command too long, not run: l2tp-control\n");
+}
+
+void dhcpTeardown(Wan wan, const TickSettings &settings)
+{
+  releaseWanIf(wan, settings);
+  runWords("killall -q udhcpc");
+}
+
+void pppoeTeardown(Wan wan, const TickSettings &)
+{
+  runWords("ifconfig ppp0 0.0.0.0");
+  runWords("rm -f /var/physical_wanIf_gw");
+  runWords("killall -q pppd");
+  if (wan == Wan::Gateway)
+    stopIpv6Client();
+}
+
+void pptpTeardown(Wan wan, const TickSettings &settings)
+{
+  releaseWanIf(wan, settings);
+  if (is(settings.pptpMode, "1"))
+    runWords("killall -q udhcpc");
+  runWords("killall -q pppd");
+}
+
+void l2tpTeardown(Wan wan, const TickSettings &settings)
+{
+  releaseWanIf(wan, settings);
+  if (is(settings.l2tpMode, "1"))
+    runWords("killall -q udhcpc");
+  runWords("killall -q pppd");
+  runWords("killall -q l2tpd");
+}
+
+void recordLanGateway()
+{
+  writeGatewayFile(get("lan_gateway"));
+}
