@@ -1,0 +1,40 @@
+# Helpers of the link watcher's system tests (sourced after ../lib.sh).
+# The watcher runs in the background with its output in $SBX_OUT/watcher.out;
+# the tests follow its ticks in the stub log, where every probe of the WAN
+# port logs one mii_mgr line and every wireless probe one iwconfig line.
+
+# The WAN cable: plugged gives the PHY a link partner, pulled reads "0000".
+cable() {
+  case "$1" in
+    plugged) echo "Get: phy[4].reg[5] = 45e1" > "$SBX_OUT/mii_mgr.tmp" ;;
+    pulled) echo "Get: phy[4].reg[5] = 0000" > "$SBX_OUT/mii_mgr.tmp" ;;
+  esac
+  mv "$SBX_OUT/mii_mgr.tmp" "$SBX_OUT/mii_mgr.out"
+}
+
+start_watcher() {
+  wanwatch > "$SBX_OUT/watcher.out" 2>&1 &
+  WATCHER=$!
+}
+
+stop_watcher() {
+  kill "$WATCHER" 2>/dev/null
+  wait "$WATCHER" 2>/dev/null
+  return 0
+}
+
+# calls TOOL: how many times the tool ran since the log was last reset.
+calls() { awk -v tool="$1" '$1 == tool' "$STUB_LOG" 2>/dev/null | wc -l; }
+
+# wait_for N TOOL: until TOOL has run N times (at most 30 s).
+wait_for() {
+  local limit=600
+  while [ "$(calls "$2")" -lt "$1" ]; do
+    sleep 0.05
+    limit=$((limit - 1))
+    [ "$limit" -gt 0 ] || { stop_watcher; fail "waited in vain for $1 calls of $2"; }
+  done
+}
+
+# actions: the log without the probes' own lines.
+actions() { grep -v -e '^mii_mgr ' -e '^iwconfig ' "$STUB_LOG" || true; }
