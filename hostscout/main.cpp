@@ -1,4 +1,6 @@
+#include "ssdp.h"
+
 int main()
 {
-  return 0;
+  return hostscout_main();
 }

@@ -1,0 +1,77 @@
+#include "arp.h"
+
+#include "command.h"
+#include "tagged.h"
+#include "validate.h"
+
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+bool is_hex(char c)
+{
+  return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+}
+
+// "aa:bb:cc:dd:ee:ff" to "aabbccddeeff"; false for any other form.
+bool colon_mac_to_text(const char *hw, char *mac)
+{
+  if (strlen(hw) != 17)
+    return false;
+  for (int i = 0; i < 17; ++i) {
+    bool ok = i % 3 == 2 ? hw[i] == ':' : is_hex(hw[i]);
+    if (!ok)
+      return false;
+  }
+  for (int i = 0; i < 6; ++i) {
+    for (int j = 0; j < 2; ++j) {
+      char c = hw[i * 3 + j];
+      mac[i * 2 + j] = c >= 'A' && c <= 'F' ? static_cast<char>(c - 'A' + 'a') : c;
+    }
+  }
+  mac[12] = '\0';
+  return true;
+}
+
+} // namespace
+
+bool arp_line_mac(const char *line, const char *address, char *mac)
+{
+  char ip[40], hw_type[16], flags[16], hw[40];
+  if (sscanf(line, "%39s %15s %15s %39s", ip, hw_type, flags, hw) != 4)
+    return false;
+  if (strcmp(ip, address) != 0 || strcmp(hw_type, "0x1") != 0 || strcmp(flags, "0x0") == 0)
+    return false;
+  char text[kMacTextSize];
+  if (!colon_mac_to_text(hw, text) || strcmp(text, "000000000000") == 0)
+    return false;
+  memcpy(mac, text, kMacTextSize);
+  return true;
+}
+
+int get_mac_from_arptable(const char *address, char *mac)
+{
+  // The address came from the network: it reaches the shell only as a
+  // checked dotted address.
+  if (is_dotted_ipv4(address)) {
+    char command[64];
+    format_into(command, sizeof command, "ping -c 1 %s > /var/ping111", address);
+    run_command(command);
+  }
+  run_command("rm -rf /var/ping111");
+
+  FILE *f = fopen(kArpTable, "r");
+  if (f == nullptr)
+    return 0;
+  char found[kMacTextSize] = {};
+  char line[160];
+  while (fgets(line, sizeof line, f) != nullptr) {
+    if (arp_line_mac(line, address, found))
+      break;
+  }
+  fclose(f);
+  print_tagged("buf2=%s\n", found);
+  memcpy(mac, found, kMacTextSize);
+  return 0;
+}

@@ -1,0 +1,17 @@
+// The host's MAC from the kernel's ARP table, after a ping has made the
+// kernel resolve it.
+#pragma once
+
+#include "mac_text.h"
+
+inline constexpr const char *kArpTable = "/proc/net/arp";
+
+// The MAC text of one "/proc/net/arp" line when its address column is exactly
+// the address, its hardware type is 0x1 (Ethernet) and the entry is complete;
+// an entry the kernel is still resolving (flags 0x0, all-zero address) has
+// no MAC yet.
+bool arp_line_mac(const char *line, const char *address, char *mac /* kMacTextSize */);
+
+// Pings the dotted address once, then fills mac (a cleared buffer of at least
+// kMacTextSize bytes) with its MAC text, or leaves it empty. Returns 0.
+int get_mac_from_arptable(const char *address, char *mac);

@@ -1,0 +1,10 @@
+// Hosts the LLTD component already knows: "/var/lltd_mac", one MAC text at the
+// start of each line.
+#pragma once
+
+inline constexpr const char *kKnownHostsFile = "/var/lltd_mac";
+
+// 1 when a line of the file begins with the MAC text, else 0 (also when the
+// file does not open). Prints the tagged "Find mac at lltd table" on a match.
+int mac_listed_in(const char *path, const char *mac);
+int checkmac_lltd(const char *mac);

@@ -1,0 +1,39 @@
+// Host record files for the router's LLTD component: per medium a count file
+// ("00=" and the number of the last record) and numbered records of five
+// lines keyed by LLTD property type.
+#pragma once
+
+struct HostMedium {
+  const char *count_path;
+  const char *record_prefix; // the record number follows it
+};
+
+inline constexpr HostMedium kWirelessHosts{"/var/lltd_num_wlan", "/var/lltd_inf_wlan"};
+inline constexpr HostMedium kWiredHosts{"/var/lltd_num_lan", "/var/lltd_inf_lan"};
+
+struct HostRecord {
+  const char *mac;     // 01: host identifier, may be empty
+  const char *medium;  // 03: "71" wireless, "6" Ethernet
+  const char *address; // 07
+  const char *name;    // 15
+};
+
+// The value text of the count file's first line beginning with "00" (the
+// third character is skipped whatever it is), "" when there is no such line,
+// "0" when the file does not open. The text lives in one buffer that the
+// next call overwrites.
+const char *ReadInfo_NUM(const char *path);
+
+// The number of the last record of the medium, as atoi reads the count.
+int record_count(const HostMedium &medium);
+int next_record_number(int old);
+
+// Replaces the count file with the line "00=" and n.
+bool write_record_count(const HostMedium &medium, int n);
+// Writes record n: the "01" line replaces the file, the "03", "07", "15" and
+// "99" lines follow appended; "99=0" written last marks the record complete.
+bool write_host_record(const HostMedium &medium, int n, const HostRecord &record);
+
+// Writes "key=value\n" to path, replacing the file or appending to it. A CR or
+// LF in the value is written as '?', so a value is always exactly one line.
+bool write_record_line(const char *path, const char *key, const char *value, bool append);
