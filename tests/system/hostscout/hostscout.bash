@@ -38,23 +38,31 @@ file_is() {
 }
 
 # lan_up: the router's LAN (lan0, 192.168.1.1) joined by a veth pair to a
-# storage device in the namespace "nas" (nas0, 192.168.1.20, MAC
+# storage device in a network namespace of its own (nas0, 192.168.1.20, MAC
 # 02:00:00:00:00:20) whose SSDP responder answers with /tmp/nas/answers.
+# The namespace is held by a sleeping process (NAS_PID) rather than named with
+# `ip netns`, whose names live in /run, outside the sandbox's private mounts.
+in_nas() { nsenter -t "$NAS_PID" -n "$@"; }
 lan_up() {
-  mkdir -p /var/run/netns /tmp/nas
-  ip netns add nas || fail "ip netns add"
+  mkdir -p /tmp/nas
+  unshare -n sleep 100000 &
+  NAS_PID=$!
+  for _ in $(seq 50); do
+    [ "$(readlink /proc/$NAS_PID/ns/net)" != "$(readlink /proc/self/ns/net)" ] && break
+    sleep 0.1
+  done
   ip link add lan0 type veth peer name nas0
-  ip link set nas0 netns nas
+  ip link set nas0 netns "$NAS_PID" || fail "cannot move nas0"
   ip addr add 192.168.1.1/24 dev lan0
   ip link set lan0 up
   # The search goes out on the LAN only.
   ip route add 224.0.0.0/4 dev lan0
-  ip -n nas link set lo up
-  ip -n nas link set nas0 address 02:00:00:00:00:20
-  ip -n nas addr add 192.168.1.20/24 dev nas0
-  ip -n nas link set nas0 up
+  in_nas ip link set lo up
+  in_nas ip link set nas0 address 02:00:00:00:00:20
+  in_nas ip addr add 192.168.1.20/24 dev nas0
+  in_nas ip link set nas0 up
   : > /tmp/nas/answers
-  ip netns exec nas python3 "$HS_DIR/ssdp_responder.py" 192.168.1.20 /tmp/nas/answers /tmp/nas &
+  in_nas python3 "$HS_DIR/ssdp_responder.py" 192.168.1.20 /tmp/nas/answers /tmp/nas &
   for _ in $(seq 50); do
     [ -e /tmp/nas/ready ] && return 0
     sleep 0.1
