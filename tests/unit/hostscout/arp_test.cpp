@@ -1,8 +1,10 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "arp.h"
+#include "recorder.h"
 
 namespace {
 
@@ -49,6 +51,24 @@ TEST(ArpLine, PicksTheMacOfACompleteEthernetEntry)
     EXPECT_EQ(ok, c.mac != nullptr) << c.line;
     EXPECT_STREQ(mac, c.mac != nullptr ? c.mac : "") << c.line;
   }
+}
+
+} // namespace
+
+namespace {
+
+class ArpLookup : public RecordingTest {};
+
+TEST_F(ArpLookup, PingsOnlyADottedAddress)
+{
+  char mac[30] = {};
+  startOutput();
+  // TEST-NET-1: never in this machine's ARP table.
+  EXPECT_EQ(get_mac_from_arptable("192.0.2.77", mac), 0);
+  EXPECT_EQ(get_mac_from_arptable("192.0.2.77;reboot", mac), 0);
+  EXPECT_EQ(output(), "ssdp: buf2=\nssdp: buf2=\n");
+  EXPECT_STREQ(mac, "");
+  EXPECT_EQ(commands(), std::vector<std::string>{"ping -c 1 192.0.2.77 > /dev/null"});
 }
 
 } // namespace
