@@ -57,7 +57,7 @@ protected:
 std::string mac_of(int i)
 {
   char buf[13];
-  snprintf(buf, sizeof buf, "0000000000%02x", i);
+  snprintf(buf, sizeof buf, "0000000000%02x", static_cast<unsigned>(i) & 0xffu);
   return buf;
 }
 
