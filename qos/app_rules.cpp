@@ -97,12 +97,14 @@ void buildDirection(int app, int direction, const AppEntry &entry, bool (&chainC
     return;
   int mark = APP_MARK[app] + d.markOffset;
   const DirectionSetting &setting = entry.directions[direction];
-  if (setting.enable == 1) {
+  // Without the device to name after "-o" a marking pair would be a shell
+  // syntax error; the leaf is still built.
+  if (setting.enable == 1 && t.outDev != nullptr) {
     const Service *s = serviceByType(app);
     if (s != nullptr)
       serviceRules(*s, direction, mark, chainCreated);
     else
-      fixedPortRules(d.workName, direction, dev_text(t.outDev), mark);
+      fixedPortRules(d.workName, direction, t.outDev, mark);
   }
   leaf(t, mark, appLeaf(setting, entry.level, t.speed));
   mailExtraClasses(d.workName);

@@ -28,7 +28,7 @@ DirectionParams directionParams(int direction)
 
 void fixedPortRules(const Service &s, const DirectionParams &p, int mark)
 {
-  const char *dev = dev_text(p.dev);
+  const char *dev = p.dev;
   for (int i = 0; i < s.fixedCount; ++i) {
     const FixedPort &f = s.fixedPorts[i];
     vx_doCmd("iptables -t mangle -A %s -o %s -p %s %s %d -j MARK --set-mark %d", s.chain, dev, f.proto,
@@ -49,8 +49,8 @@ void fileRules(const Service &s, const DirectionParams &p, int mark, const char 
     printf("%s---%s notify %s: skipped a line without a plain protocol and port ---\n", kVxTag, s.label, s.name);
     return;
   }
-  const char *dev = dev_text(p.dev);
-  const char *word = p.dev != nullptr && BR_IF != nullptr && strcmp(p.dev, BR_IF) == 0 ? "To LAN" : "To WAN";
+  const char *dev = p.dev;
+  const char *word = BR_IF != nullptr && strcmp(dev, BR_IF) == 0 ? "To LAN" : "To WAN";
   printf("%s---%s notify %s %s %s port=%s ---\n", kVxTag, s.label, s.name, line.proto, word, line.port);
   char protoMatch[16];
   char portMatch[24];
@@ -100,6 +100,8 @@ int serviceChainIn(const char *dir, const char *name, int direction, int mark)
   if (s == nullptr)
     return -1;
   DirectionParams p = directionParams(direction);
+  if (p.dev == nullptr)
+    return -1;
   fixedPortRules(*s, p, mark);
   PortFileReader reader;
   if (!openServiceFile(reader, dir, *s))

@@ -298,3 +298,17 @@ TEST_F(AppRules, ServiceChainCreatedJustBeforeFirstEnabledDirection)
       "tc filter add dev eth2.2 parent 1:0 protocol ip prio 4 handle 56 fw classid 1:56",
   }));
 }
+
+TEST_F(AppRules, NoMarkingPairWithoutTheOutputDevice)
+{
+  BR_IF = nullptr;
+  fake_nvram_load({{"QoSAppRules6", "0,1,1,1,100,1,0,200"}, {"QoSAppRules9", "0,1,1,1,100,0,0,200"}});
+  run();
+  Lines lan;
+  for (const std::string &c : commands()) {
+    if (c.find("br0") != std::string::npos || c.find("(null)") != std::string::npos)
+      lan.push_back(c.substr(0, c.find(" parent")));
+  }
+  EXPECT_EQ(lan, (Lines{"tc class add dev br0", "tc qdisc add dev br0", "tc filter add dev br0", "tc class add dev br0",
+                        "tc qdisc add dev br0", "tc filter add dev br0"}));
+}
