@@ -97,20 +97,4 @@ TEST_F(RecordWriter, ValuesReachTheFileAsTheyAreButStayOneLine)
   }
 }
 
-TEST_F(RecordWriter, LinesAfterTheFirstAppend)
-{
-  ASSERT_TRUE(write_record_line(count.c_str(), "01", "a", false));
-  ASSERT_TRUE(write_record_line(count.c_str(), "03", "b", true));
-  ASSERT_TRUE(write_record_line(count.c_str(), "01", "c", false));
-  ASSERT_TRUE(write_record_line(count.c_str(), "99", "0", true));
-  EXPECT_EQ(dir.read("lltd_num_wlan"), "01=c\n99=0\n");
-}
-
-TEST_F(RecordWriter, FailsWhereTheFileCannotBeWritten)
-{
-  HostMedium nowhere{"/nonexistent-dir/num", "/nonexistent-dir/inf"};
-  EXPECT_FALSE(write_record_count(nowhere, 1));
-  EXPECT_FALSE(write_host_record(nowhere, 1, HostRecord{"", "6", "1.2.3.4", "NAS"}));
-}
-
 } // namespace
