@@ -112,6 +112,7 @@ void act(const Row *row, Wan wan, int status, const TickSettings &settings, cons
 void runTick(const LinkProbes &link)
 {
   TickSettings settings{};
+  settings.radioOff = "";
   settings.opMode = nvram_get(0, "OP_Mode");
   settings.connectionMode = nvram_get(0, "wanConnectionMode");
   settings.pptpMode = nvram_get(0, "wan_pptp_mode");

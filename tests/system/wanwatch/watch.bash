@@ -26,13 +26,13 @@ stop_watcher() {
 # calls TOOL: how many times the tool ran since the log was last reset.
 calls() { awk -v tool="$1" '$1 == tool' "$STUB_LOG" 2>/dev/null | wc -l; }
 
-# wait_for N TOOL: until TOOL has run N times (at most 30 s).
+# wait_for N TOOL: until TOOL has run N times (at most about two minutes,
+# enough for a build with the router's five-second tick).
 wait_for() {
-  local limit=600
+  local until=$((SECONDS + 120))
   while [ "$(calls "$2")" -lt "$1" ]; do
+    [ "$SECONDS" -lt "$until" ] || { stop_watcher; fail "waited in vain for $1 calls of $2"; }
     sleep 0.05
-    limit=$((limit - 1))
-    [ "$limit" -gt 0 ] || { stop_watcher; fail "waited in vain for $1 calls of $2"; }
   done
 }
 
