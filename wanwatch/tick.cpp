@@ -21,8 +21,8 @@ using Sequence = void (*)(Wan, const TickSettings &);
 using SteadyUp = void (*)(const TickSettings &, const LinkProbes &);
 
 // A PPP session that stays away while the link is up is dialled again once
-// `threshold` such ticks have been counted; a tick that sees the session
-// starts the count anew. The count is one for both types, so a count left
+// 140 (PPPoE) or 4 (PPTP) such ticks have been counted; a tick that sees the
+// session starts the count anew. The count is one for both types, so a count left
 // above 4 by PPPoE never meets the PPTP threshold.
 void redialPppoe(const TickSettings &settings, const LinkProbes &link)
 {
