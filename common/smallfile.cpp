@@ -25,9 +25,10 @@ ssize_t read_small_file(const char *path, char *buf, size_t size)
   return static_cast<ssize_t>(len);
 }
 
-bool write_small_file(const char *path, const char *text, size_t len)
+bool write_small_file(const char *path, const char *text, size_t len, FileWrite how, mode_t mode)
 {
-  int fd = open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  int flags = O_WRONLY | O_CREAT | O_CLOEXEC | (how == FileWrite::Append ? O_APPEND : O_TRUNC);
+  int fd = open(path, flags, mode);
   if (fd < 0)
     return false;
   size_t done = 0;

@@ -1,14 +1,12 @@
 #include "records.h"
 
 #include "command.h"
+#include "smallfile.h"
 #include "textnum.h"
 
-#include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <cstring>
-#include <fcntl.h>
-#include <unistd.h>
 
 const char *ReadInfo_NUM(const char *path)
 {
@@ -46,7 +44,7 @@ int next_record_number(int old)
   return old < INT_MAX ? old + 1 : INT_MAX;
 }
 
-bool write_record_line(const char *path, const char *key, const char *value, bool append)
+bool write_record_line(const char *path, const char *key, const char *value, FileWrite how)
 {
   char line[96];
   format_into(line, sizeof line, "%s=%s", key, value);
@@ -57,27 +55,15 @@ bool write_record_line(const char *path, const char *key, const char *value, boo
   }
   line[len++] = '\n';
 
-  int flags = O_WRONLY | O_CREAT | O_CLOEXEC | (append ? O_APPEND : O_TRUNC);
-  int fd = open(path, flags, 0666);
-  if (fd < 0)
-    return false;
-  size_t done = 0;
-  while (done < len) {
-    ssize_t n = write(fd, line + done, len - done);
-    if (n < 0 && errno == EINTR)
-      continue;
-    if (n <= 0)
-      break;
-    done += static_cast<size_t>(n);
-  }
-  return close(fd) == 0 && done == len;
+  // Created as the shell's redirection would create it.
+  return write_small_file(path, line, len, how, 0666);
 }
 
 bool write_record_count(const HostMedium &medium, int n)
 {
   char value[16];
   format_into(value, sizeof value, "%d", n);
-  return write_record_line(medium.count_path, "00", value, false);
+  return write_record_line(medium.count_path, "00", value, FileWrite::Replace);
 }
 
 bool write_host_record(const HostMedium &medium, int n, const HostRecord &record)
@@ -85,9 +71,9 @@ bool write_host_record(const HostMedium &medium, int n, const HostRecord &record
   char path[64];
   if (!format_into(path, sizeof path, "%s%d", medium.record_prefix, n))
     return false;
-  bool ok = write_record_line(path, "01", record.mac, false);
-  ok = write_record_line(path, "03", record.medium, true) && ok;
-  ok = write_record_line(path, "07", record.address, true) && ok;
-  ok = write_record_line(path, "15", record.name, true) && ok;
-  return write_record_line(path, "99", "0", true) && ok;
+  bool ok = write_record_line(path, "01", record.mac, FileWrite::Replace);
+  ok = write_record_line(path, "03", record.medium, FileWrite::Append) && ok;
+  ok = write_record_line(path, "07", record.address, FileWrite::Append) && ok;
+  ok = write_record_line(path, "15", record.name, FileWrite::Append) && ok;
+  return write_record_line(path, "99", "0", FileWrite::Append) && ok;
 }

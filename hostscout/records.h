@@ -3,6 +3,8 @@
 // lines keyed by LLTD property type.
 #pragma once
 
+#include "smallfile.h"
+
 struct HostMedium {
   const char *count_path;
   const char *record_prefix; // the record number follows it
@@ -36,4 +38,4 @@ bool write_host_record(const HostMedium &medium, int n, const HostRecord &record
 
 // Writes "key=value\n" to path, replacing the file or appending to it. A CR or
 // LF in the value is written as '?', so a value is always exactly one line.
-bool write_record_line(const char *path, const char *key, const char *value, bool append);
+bool write_record_line(const char *path, const char *key, const char *value, FileWrite how);

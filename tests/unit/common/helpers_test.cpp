@@ -3,6 +3,7 @@
 #include "pidfile.h"
 #include "shellquote.h"
 #include "smallfile.h"
+#include "tempdir.h"
 #include "textnum.h"
 
 #include <climits>
@@ -10,6 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -60,22 +62,28 @@ TEST(TextNumbers, ReadsLikeAtoiWithoutOverflow)
   EXPECT_FALSE(parse_decimal("99999999999999999999999", 65535, &v));
 }
 
+TEST(SmallFiles, ReplaceEmptiesAppendAddsAndANewFileTakesTheMode)
+{
+  TempDir dir;
+  std::string path = dir.file("f");
+  mode_t old_mask = umask(022);
+  EXPECT_TRUE(write_small_file(path.c_str(), "ab\n", 3, FileWrite::Append, 0666));
+  EXPECT_TRUE(write_small_file(path.c_str(), "cd\n", 3, FileWrite::Append, 0600));
+  EXPECT_EQ(dir.read("f"), "ab\ncd\n");
+  struct stat st = {};
+  ASSERT_EQ(stat(path.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0644u); // the mode of the first write, less the umask
+  EXPECT_TRUE(write_small_file(path.c_str(), "e", 1));
+  EXPECT_EQ(dir.read("f"), "e");
+  umask(old_mask);
+  EXPECT_FALSE(write_small_file(dir.file("missing/f").c_str(), "x", 1, FileWrite::Append));
+}
+
 class PidFiles : public ::testing::Test {
 protected:
-  void SetUp() override
-  {
-    char tmpl[] = "/tmp/pidXXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    dir = tmpl;
-    path = dir + "/prog.pid";
-  }
-  void TearDown() override
-  {
-    unlink(path.c_str());
-    rmdir(dir.c_str());
-  }
+  TempDir dir;
+  std::string path = dir.file("prog.pid");
   void put(const char *text) { ASSERT_TRUE(write_small_file(path.c_str(), text, strlen(text))); }
-  std::string dir, path;
 };
 
 TEST_F(PidFiles, ReadsTheLeadingNumberOfTheFirstLine)
@@ -86,7 +94,7 @@ TEST_F(PidFiles, ReadsTheLeadingNumberOfTheFirstLine)
   EXPECT_EQ(pidfile_read(path.c_str()), 0);
   put("");
   EXPECT_EQ(pidfile_read(path.c_str()), 0);
-  EXPECT_EQ(pidfile_read((dir + "/none").c_str()), 0);
+  EXPECT_EQ(pidfile_read(dir.file("none").c_str()), 0);
 }
 
 TEST_F(PidFiles, ExclusiveCreationRefusesALiveHolderAndClearsAStaleOne)

@@ -1,6 +1,8 @@
-// A private directory for the record files a test writes.
+// A private directory under /tmp for the files a test writes; removed with
+// everything in it when the test ends.
 #pragma once
 
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -11,10 +13,17 @@ class TempDir {
 public:
   TempDir()
   {
-    char tmpl[] = "/tmp/hostscout-test.XXXXXX";
-    path_ = mkdtemp(tmpl);
+    char tmpl[] = "/tmp/unit-test.XXXXXX";
+    if (mkdtemp(tmpl) == nullptr) {
+      perror("mkdtemp");
+      abort();
+    }
+    path_ = tmpl;
   }
   ~TempDir() { std::filesystem::remove_all(path_); }
+  TempDir(const TempDir &) = delete;
+  TempDir &operator=(const TempDir &) = delete;
+
   std::string file(const std::string &name) const { return path_ + "/" + name; }
   void write(const std::string &name, const std::string &content) const
   {
