@@ -4,8 +4,9 @@
 #include "smallfile.h"
 
 #include <cerrno>
+#include <climits>
 #include <csignal>
-#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <unistd.h>
@@ -16,10 +17,14 @@ int pidfile_read(const char *path)
   if (read_small_file(path, line, sizeof line) < 0)
     return 0;
   line[strcspn(line, "\n")] = '\0';
-  int pid = 0;
-  if (sscanf(line, "%d", &pid) != 1)
+  // Read like "%d", but a number too large for a pid is no pid: "%d" would
+  // wrap 4294967298 to 2 and name another process.
+  char *end = nullptr;
+  errno = 0;
+  long pid = strtol(line, &end, 10);
+  if (end == line || errno == ERANGE || pid > INT_MAX || pid < INT_MIN)
     return 0;
-  return pid;
+  return static_cast<int>(pid);
 }
 
 bool process_is(pid_t pid, const char *program)

@@ -94,6 +94,10 @@ TEST_F(PidFiles, ReadsTheLeadingNumberOfTheFirstLine)
   EXPECT_EQ(pidfile_read(path.c_str()), 0);
   put("");
   EXPECT_EQ(pidfile_read(path.c_str()), 0);
+  for (const char *too_large : {"4294967298\n", "99999999999\n", "-4294967295\n"}) {
+    put(too_large);
+    EXPECT_EQ(pidfile_read(path.c_str()), 0) << too_large;
+  }
   EXPECT_EQ(pidfile_read(dir.file("none").c_str()), 0);
 }
 
