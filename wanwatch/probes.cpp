@@ -24,25 +24,28 @@ constexpr char kPortReport[] = "/tmp/WANstatus";
 constexpr char kApReport[] = "/var/wisp_Essid_mac";
 constexpr char kPppState[] = "/etc/link";
 
-// The driver takes the port number as bare decimal text.
-bool selectGmacPort(int port)
-{
-  int fd = open(kGmacControl, O_WRONLY | O_CLOEXEC);
-  if (fd < 0)
-    return false;
-  char text[16];
-  format_into(text, sizeof text, "%d", port);
-  ssize_t n = write(fd, text, strlen(text));
-  close(fd);
-  return n >= 0;
-}
-
 bool isWordSpace(char c)
 {
   return isspace(static_cast<unsigned char>(c)) != 0;
 }
 
 } // namespace
+
+void selectGmacPort(const char *path, int port)
+{
+  int fd = open(path, O_WRONLY | O_CLOEXEC);
+  if (fd < 0) {
+    printf("indicate error: Cannot open /proc/rt3052/ or /proc/rt3352/  gmac file !!!\n");
+    return;
+  }
+  // The driver takes the port number as bare decimal text; a write it refuses
+  // leaves the PHY read to answer on its own, as a missing file does.
+  char text[16];
+  format_into(text, sizeof text, "%d", port);
+  ssize_t written = write(fd, text, strlen(text));
+  (void)written;
+  close(fd);
+}
 
 int readPortReport(const char *path)
 {
@@ -63,8 +66,7 @@ int readPortReport(const char *path)
 
 int getPortLinkStatus(int port)
 {
-  if (!selectGmacPort(port))
-    printf("indicate error: Cannot open /proc/rt3052/ or /proc/rt3352/  gmac file !!!\n");
+  selectGmacPort(kGmacControl, port);
   // The PHY at address 4 is the WAN port's, whatever port was selected above.
   run_command("mii_mgr -g -p 4 -r 5 > /tmp/WANstatus");
   return readPortReport(kPortReport);

@@ -25,7 +25,10 @@ int getIfIp(const char *ifname, char *ip, size_t size);
 // The timer's work in the restart-script configuration.
 int restart_pptp_l2tp(int signo);
 
-// The parsing half of the probes, on the report files they read.
+// The halves of the probes that touch a file, on the path given.
+// Writes the port number to the switch driver's control file; only a file that
+// does not open is reported.
+void selectGmacPort(const char *path, int port);
 // The PHY report (at most 128 bytes): a link-down register reads "0000".
 int readPortReport(const char *path);
 // The word after "Access Point: ": an address of 17 characters means associated.

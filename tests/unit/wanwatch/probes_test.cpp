@@ -71,6 +71,26 @@ TEST_F(ReportFile, PortReportIsDownWhenTheRegisterReadsZero)
   EXPECT_EQ(::testing::internal::GetCapturedStdout(), "indicate error: Cannot open /tmp/WANstatus!!!\n");
 }
 
+TEST_F(ReportFile, SwitchPortGoesToTheControlFileAsBareDecimal)
+{
+  ::testing::internal::CaptureStdout();
+  selectGmacPort(write(""), 4);
+  // A control file that opens but refuses the write is not a missing one.
+  selectGmacPort("/dev/full", 4);
+  EXPECT_EQ(::testing::internal::GetCapturedStdout(), "");
+  FILE *f = fopen(path_.c_str(), "r");
+  ASSERT_NE(f, nullptr);
+  char text[8] = {};
+  EXPECT_EQ(fread(text, 1, sizeof text - 1, f), 1u);
+  fclose(f);
+  EXPECT_STREQ(text, "4");
+
+  ::testing::internal::CaptureStdout();
+  selectGmacPort((dir_ + "/none/gmac").c_str(), 4);
+  EXPECT_EQ(::testing::internal::GetCapturedStdout(),
+            "indicate error: Cannot open /proc/rt3052/ or /proc/rt3352/  gmac file !!!\n");
+}
+
 TEST_F(ReportFile, AccessPointIsAWordOfSeventeenCharacters)
 {
   struct Case {
