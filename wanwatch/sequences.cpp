@@ -19,25 +19,29 @@ bool is(const char *value, std::string_view word)
   return value == word;
 }
 
-// The keys of one tunnel type, read in the order the dial-up scripts list them.
-struct Tunnel {
+// The five arguments of a dial-up script, in its order: the keys of a tunnel
+// type, or the values read from them.
+struct Account {
   const char *user;
   const char *pass;
   const char *server;
   const char *opmode;
   const char *optime;
+};
+
+// The keys of one tunnel type.
+struct Tunnel {
+  Account account;
   const char *ip;
   const char *netmask;
   const char *gateway;
   bool l2tp;
 };
 
-constexpr Tunnel kPptp = {"wan_pptp_user",   "wan_pptp_pass",    "wan_pptp_server",  "wan_pptp_opmode",
-                          "wan_pptp_optime", "wan_pptp_ip",      "wan_pptp_netmask", "wan_pptp_gateway",
-                          false};
-constexpr Tunnel kL2tp = {"wan_l2tp_user",   "wan_l2tp_pass",    "wan_l2tp_server",  "wan_l2tp_opmode",
-                          "wan_l2tp_optime", "wan_l2tp_ip",      "wan_l2tp_netmask", "wan_l2tp_gateway",
-                          true};
+constexpr Tunnel kPptp = {{"wan_pptp_user", "wan_pptp_pass", "wan_pptp_server", "wan_pptp_opmode", "wan_pptp_optime"},
+                          "wan_pptp_ip", "wan_pptp_netmask", "wan_pptp_gateway", false};
+constexpr Tunnel kL2tp = {{"wan_l2tp_user", "wan_l2tp_pass", "wan_l2tp_server", "wan_l2tp_opmode", "wan_l2tp_optime"},
+                          "wan_l2tp_ip", "wan_l2tp_netmask", "wan_l2tp_gateway", true};
 
 void startUdhcpc(Wan wan, const char *hostname)
 {
@@ -92,6 +96,31 @@ void releaseWanIf(Wan wan, const TickSettings &settings)
   runWords("rm -f /var/physical_wanIf_gw");
 }
 
+// A tunnel's account is read first, then the interface under it gets its
+// address; the script line follows.
+Account prepareTunnel(Wan wan, const Tunnel &tunnel, const char *mode)
+{
+  Account values{};
+  values.user = get(tunnel.account.user);
+  values.pass = get(tunnel.account.pass);
+  values.server = get(tunnel.account.server);
+  values.opmode = get(tunnel.account.opmode);
+  values.optime = get(tunnel.account.optime);
+  underlyingAddress(wan, tunnel, mode);
+  return values;
+}
+
+// The client of a DHCP-addressed tunnel goes with the tunnel's daemons.
+void tunnelTeardown(Wan wan, const TickSettings &settings, const Tunnel &tunnel, const char *mode)
+{
+  releaseWanIf(wan, settings);
+  if (is(mode, "1"))
+    runWords("killall -q udhcpc");
+  runWords("killall -q pppd");
+  if (tunnel.l2tp)
+    runWords("killall -q l2tpd");
+}
+
 // The IPv6 client of a PPPoE session ends with it; it gets five seconds to
 // let go of its lease first.
 void stopIpv6Client()
@@ -135,33 +164,21 @@ void pppoeConnect(Wan wan, const TickSettings &)
 
 void pptpConnect(Wan wan, const TickSettings &settings)
 {
-  const char *user = get(kPptp.user);
-  const char *pass = get(kPptp.pass);
-  const char *server = get(kPptp.server);
-  const char *opmode = get(kPptp.opmode);
-  const char *optime = get(kPptp.optime);
-  underlyingAddress(wan, kPptp, settings.pptpMode);
-  if (wan == Wan::Gateway)
-    runWords("accel-pptp.sh %s %s %s %s %s", user, pass, server, opmode, optime);
-  else
-    runWords("pptp.sh %s %s %s %s %s", user, pass, server, opmode, optime);
+  Account a = prepareTunnel(wan, kPptp, settings.pptpMode);
+  runWords(wan == Wan::Gateway ? "accel-pptp.sh %s %s %s %s %s" : "pptp.sh %s %s %s %s %s", a.user, a.pass,
+           a.server, a.opmode, a.optime);
   runWords("pppd file /etc/options.pptp  &");
 }
 
 void l2tpConnect(Wan wan, const TickSettings &settings)
 {
-  const char *user = get(kL2tp.user);
-  const char *pass = get(kL2tp.pass);
-  const char *server = get(kL2tp.server);
-  const char *opmode = get(kL2tp.opmode);
-  const char *optime = get(kL2tp.optime);
-  underlyingAddress(wan, kL2tp, settings.l2tpMode);
-  runWords("l2tp.sh %s %s %s %s %s", user, pass, server, opmode, optime);
+  Account a = prepareTunnel(wan, kL2tp, settings.l2tpMode);
+  runWords("l2tp.sh %s %s %s %s %s", a.user, a.pass, a.server, a.opmode, a.optime);
   runWords("l2tpd");
   runWords("sleep 1");
   // The session request is one argument naming the server.
   static char request[kCommandMax];
-  if (format_into(request, sizeof request, "start-session %s", server))
+  if (format_into(request, sizeof request, "start-session %s", a.server))
     runWords("l2tp-control %s", request);
   else
     printf("wanwatch: command too long, not run: l2tp-control\n");
@@ -184,19 +201,12 @@ void pppoeTeardown(Wan wan, const TickSettings &)
 
 void pptpTeardown(Wan wan, const TickSettings &settings)
 {
-  releaseWanIf(wan, settings);
-  if (is(settings.pptpMode, "1"))
-    runWords("killall -q udhcpc");
-  runWords("killall -q pppd");
+  tunnelTeardown(wan, settings, kPptp, settings.pptpMode);
 }
 
 void l2tpTeardown(Wan wan, const TickSettings &settings)
 {
-  releaseWanIf(wan, settings);
-  if (is(settings.l2tpMode, "1"))
-    runWords("killall -q udhcpc");
-  runWords("killall -q pppd");
-  runWords("killall -q l2tpd");
+  tunnelTeardown(wan, settings, kL2tp, settings.l2tpMode);
 }
 
 void recordLanGateway()
