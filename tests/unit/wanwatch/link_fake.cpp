@@ -28,12 +28,17 @@ int fakePpp()
 
 const LinkProbes kFakeLink = {fakePort, fakeWisp, fakePpp};
 
+void resetWatcher()
+{
+  g_link = FakeLink{};
+  resetTickState();
+}
+
 void TickTest::SetUp()
 {
   RecordingTest::SetUp();
   fake_nvram_clear();
-  g_link = FakeLink{};
-  resetTickState();
+  resetWatcher();
 }
 
 std::vector<std::string> TickTest::ticks(int n)

@@ -19,6 +19,9 @@ struct FakeLink {
 extern FakeLink g_link;
 extern const LinkProbes kFakeLink;
 
+// The watcher's state as at start, on a link not yet probed.
+void resetWatcher();
+
 // The recorder with a clean store, link and watcher state.
 class TickTest : public RecordingTest {
 protected:

@@ -71,6 +71,51 @@ const Lines kPptpScript = {"pptp.sh 'tu' 'tp' '10.0.0.1' 'OnDemand' '5'", "pppd 
 const Lines kL2tpScript = {"l2tp.sh 'lu' 'lp' '10.0.0.2' 'Manual' '30'", "l2tpd", "sleep 1",
                            "l2tp-control 'start-session 10.0.0.2'"};
 
+// Every account loaded, in the operation mode and with the connection type.
+void configure(const char *opMode, const char *type)
+{
+  loadAccounts();
+  fake_nvram_set("OP_Mode", opMode);
+  fake_nvram_set("wanConnectionMode", type);
+}
+
+// The link up at this tick and at the previous one, on the access point the
+// watcher already knows.
+void linkStaysUp()
+{
+  g_link.port = g_link.wisp = 1;
+  g_link.ap = "00:00:00:00:00:00";
+  lastStatus = 1;
+}
+
+// Records a command and shows it on standard output, so that the watcher's
+// messages are seen in their place among its commands.
+int showCommand(const char *line)
+{
+  record_command(line);
+  printf("$ %s\n", line);
+  return 0;
+}
+
+// What one tick prints, with its commands in place.
+std::string transcriptOfTick()
+{
+  set_command_sink(showCommand);
+  ::testing::internal::CaptureStdout();
+  runTick(kFakeLink);
+  std::string out = ::testing::internal::GetCapturedStdout();
+  set_command_sink(record_command);
+  return out;
+}
+
+std::string shown(const Lines &commands)
+{
+  std::string text;
+  for (const std::string &line : commands)
+    text += "$ " + line + "\n";
+  return text;
+}
+
 struct EdgeCase {
   const char *name;
   const char *opMode;
@@ -136,13 +181,10 @@ TEST_F(TickTest, EveryRowOfTheGatewayAndWispTables)
   };
   for (const EdgeCase &c : cases) {
     SCOPED_TRACE(c.name);
-    loadAccounts();
-    fake_nvram_set("OP_Mode", c.opMode);
-    fake_nvram_set("wanConnectionMode", c.type);
+    configure(c.opMode, c.type);
     for (const auto &kv : c.extra)
       fake_nvram_set(kv.first, kv.second);
-    resetTickState();
-    g_link = FakeLink{};
+    resetWatcher();
     g_link.port = g_link.wisp = c.status;
     g_link.ap = "00:00:00:00:00:00"; // no change of access point
     g_link.ppp = 1;
@@ -152,73 +194,64 @@ TEST_F(TickTest, EveryRowOfTheGatewayAndWispTables)
     EXPECT_EQ(g_link.probes, 1);
 
     // Steady down never acts.
-    EXPECT_EQ((lastStatus = 0, g_link.port = g_link.wisp = 0, ticks()), Lines{});
+    lastStatus = 0;
+    g_link.port = g_link.wisp = 0;
+    EXPECT_EQ(ticks(), Lines{});
   }
 }
 
 TEST_F(TickTest, GatewayDhcpStartNamesTheHost)
 {
-  loadAccounts();
-  fake_nvram_set("OP_Mode", "0");
-  fake_nvram_set("wanConnectionMode", "DHCP");
+  configure("0", "DHCP");
   g_link.port = 1;
-  startOutput();
-  ticks();
-  EXPECT_EQ(output(), "1111The SystemName is router \n");
+  EXPECT_EQ(transcriptOfTick(), "1111The SystemName is router \n" + shown(cat({{"killall -q udhcpc"}, kUdhcpcG})));
   // The WISP start reads the name but says nothing.
   fake_nvram_set("OP_Mode", "6");
   g_link.wisp = 1;
   g_link.ap = "00:11:22:33:44:55";
   lastStatus = 0;
-  startOutput();
-  ticks();
-  EXPECT_EQ(output(), "");
+  EXPECT_EQ(transcriptOfTick(), shown(cat({{"killall -q udhcpc", "ifconfig ra0 0.0.0.0"}, kUdhcpcW})));
 }
 
-TEST_F(TickTest, PppoeRedialOnThe141stSteadyTickThenEvery140th)
+TEST_F(TickTest, RedialOnTheTickAfterTheThresholdThenEveryThresholdTicks)
 {
-  loadAccounts();
-  fake_nvram_set("OP_Mode", "0");
-  fake_nvram_set("wanConnectionMode", "PPPOE");
-  g_link.port = 1;
-  lastStatus = 1;
-  EXPECT_EQ(ticks(140), Lines{});
-  startOutput();
-  EXPECT_EQ(ticks(), kPppoeG);
-  EXPECT_EQ(output(), " killall -q pppd & pppd\n");
-  EXPECT_EQ(ticks(139), Lines{});
-  EXPECT_EQ(ticks(), kPppoeG);
+  // PPPoE: the 141st steady-up tick without a session, then every 140th;
+  // PPTP: the 5th, then every 4th.
+  struct Case {
+    const char *type;
+    int threshold;
+    Lines connect;
+    std::string afterConnect;
+  } cases[] = {
+      {"PPPOE", 140, kPppoeG, " killall -q pppd & pppd\n"},
+      {"PPTP", 4, kAccelPptp, ""},
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.type);
+    resetWatcher();
+    configure("0", c.type);
+    linkStaysUp();
+    EXPECT_EQ(ticks(c.threshold), Lines{});
+    EXPECT_EQ(transcriptOfTick(), shown(c.connect) + c.afterConnect);
+    EXPECT_EQ(ticks(c.threshold - 1), Lines{});
+    EXPECT_EQ(ticks(), c.connect);
 
-  // A tick that sees the session starts the count again.
-  EXPECT_EQ(ticks(100), Lines{});
-  g_link.ppp = 1;
-  EXPECT_EQ(ticks(), Lines{});
-  EXPECT_EQ(pcount, 0);
-  g_link.ppp = 0;
-  EXPECT_EQ(ticks(140), Lines{});
-  EXPECT_EQ(ticks(), kPppoeG);
-}
-
-TEST_F(TickTest, PptpRedialOnTheFifthSteadyTickThenEveryFourth)
-{
-  loadAccounts();
-  fake_nvram_set("OP_Mode", "0");
-  fake_nvram_set("wanConnectionMode", "PPTP");
-  g_link.port = 1;
-  lastStatus = 1;
-  EXPECT_EQ(ticks(4), Lines{});
-  EXPECT_EQ(ticks(), kAccelPptp);
-  EXPECT_EQ(ticks(3), Lines{});
-  EXPECT_EQ(ticks(), kAccelPptp);
+    // A tick that sees the session, even the one the redial was due on,
+    // starts the count again.
+    EXPECT_EQ(ticks(c.threshold - 1), Lines{});
+    g_link.ppp = 1;
+    EXPECT_EQ(ticks(), Lines{});
+    EXPECT_EQ(pcount, 0);
+    g_link.ppp = 0;
+    EXPECT_EQ(ticks(c.threshold), Lines{});
+    EXPECT_EQ(ticks(), c.connect);
+  }
 }
 
 TEST_F(TickTest, EdgesLeaveTheRedialCountAlone)
 {
-  loadAccounts();
-  fake_nvram_set("OP_Mode", "0");
-  fake_nvram_set("wanConnectionMode", "PPTP");
-  g_link.port = 1;
-  lastStatus = 1;
+  configure("0", "PPTP");
+  linkStaysUp();
   ticks(3);
   g_link.port = 0;
   ticks(2); // down edge, steady down
@@ -231,11 +264,8 @@ TEST_F(TickTest, EdgesLeaveTheRedialCountAlone)
 
 TEST_F(TickTest, OneCountForBothTypes)
 {
-  loadAccounts();
-  fake_nvram_set("OP_Mode", "0");
-  fake_nvram_set("wanConnectionMode", "PPPOE");
-  g_link.port = 1;
-  lastStatus = 1;
+  configure("0", "PPPOE");
+  linkStaysUp();
   ticks(10);
   // Changed to PPTP with the count above its threshold: no redial until a
   // tick sees a session.
@@ -250,17 +280,12 @@ TEST_F(TickTest, OneCountForBothTypes)
 
 TEST_F(TickTest, NoRedialForL2tpOrInWispMode)
 {
-  loadAccounts();
   const std::pair<const char *, const char *> rows[] = {{"0", "L2TP"}, {"0", "DHCP"}, {"6", "PPPOE"}, {"6", "PPTP"}, {"6", "L2TP"}};
   for (const auto &row : rows) {
     SCOPED_TRACE(std::string(row.first) + " " + row.second);
-    fake_nvram_set("OP_Mode", row.first);
-    fake_nvram_set("wanConnectionMode", row.second);
-    resetTickState();
-    g_link = FakeLink{};
-    g_link.port = g_link.wisp = 1;
-    g_link.ap = "00:00:00:00:00:00";
-    lastStatus = 1;
+    configure(row.first, row.second);
+    resetWatcher();
+    linkStaysUp();
     EXPECT_EQ(ticks(300), Lines{});
     EXPECT_EQ(g_link.pppChecks, 0);
   }
@@ -268,9 +293,7 @@ TEST_F(TickTest, NoRedialForL2tpOrInWispMode)
 
 TEST_F(TickTest, WispDhcpFollowsTheAccessPoint)
 {
-  loadAccounts();
-  fake_nvram_set("OP_Mode", "6");
-  fake_nvram_set("wanConnectionMode", "DHCP");
+  configure("6", "DHCP");
   const Lines start = cat({{"killall -q udhcpc", "ifconfig ra0 0.0.0.0"}, kUdhcpcW});
   // Up at start: seeded 1, but no client started for this access point yet.
   g_link.wisp = 1;
@@ -293,15 +316,12 @@ TEST_F(TickTest, WispDhcpFollowsTheAccessPoint)
 
 TEST_F(TickTest, WispTunnelsIgnoreAChangeOfAccessPoint)
 {
-  loadAccounts();
-  fake_nvram_set("OP_Mode", "6");
   for (const char *type : {"PPPOE", "PPTP", "L2TP"}) {
     SCOPED_TRACE(type);
-    fake_nvram_set("wanConnectionMode", type);
-    resetTickState();
-    g_link.wisp = 1;
+    configure("6", type);
+    resetWatcher();
+    linkStaysUp();
     g_link.ap = "00:11:22:33:44:55";
-    lastStatus = 1;
     EXPECT_EQ(ticks(), Lines{});
     g_link.ap = "66:77:88:99:aa:bb";
     EXPECT_EQ(ticks(), Lines{});
@@ -319,9 +339,7 @@ TEST_F(TickTest, Ipv6ClientEndsWithAGatewayPppoeSession)
   const Lines down = {"ifconfig ppp0 0.0.0.0", "rm -f /var/physical_wanIf_gw", "killall -q pppd"};
   for (const Case &c : cases) {
     SCOPED_TRACE(std::string(c.proto) + "/" + c.session);
-    loadAccounts();
-    fake_nvram_set("OP_Mode", "0");
-    fake_nvram_set("wanConnectionMode", "PPPOE");
+    configure("0", "PPPOE");
     fake_nvram_set("wan_ipv6_proto", c.proto);
     fake_nvram_set("pppoev6_session", c.session);
     lastStatus = 1;
@@ -345,8 +363,7 @@ TEST_F(TickTest, LanGatewayModeRewritesTheGatewayFileEveryTick)
 
 TEST_F(TickTest, OtherModesOnlyReadTheSettings)
 {
-  loadAccounts();
-  fake_nvram_set("wanConnectionMode", "DHCP");
+  configure("", "DHCP");
   g_link.port = g_link.wisp = 1;
   for (const char *mode : {"", "2", "00", "6 "}) {
     SCOPED_TRACE(mode);
@@ -363,9 +380,7 @@ TEST_F(TickTest, OtherModesOnlyReadTheSettings)
 
 TEST_F(TickTest, ASettingsChangeIsNoEdge)
 {
-  loadAccounts();
-  fake_nvram_set("OP_Mode", "0");
-  fake_nvram_set("wanConnectionMode", "none");
+  configure("0", "none");
   g_link.port = 1;
   EXPECT_EQ(ticks(), Lines{});
   EXPECT_EQ(lastStatus, 1);
