@@ -34,29 +34,41 @@ constexpr ModifyRequest kModifyRequests[] = {
     {"mod_ftp", "ftp", 7},       {"mod_voip", "voip", 4},
 };
 
+enum class Guard {
+  Taken,     // this run created the pid file and removes it at the end
+  Refused,   // another run holds it: stop without touching anything
+  Unguarded, // no pid file can be created here: build without one
+};
+
 // Guards against a second concurrent run. A pid file left by a run that no
 // longer exists does not block the router's QoS for ever.
-bool takePidFile()
+Guard takePidFile()
 {
   for (int attempt = 0; attempt < 2; ++attempt) {
     pid_t holder = 0;
     switch (pidfile_create_exclusive(kQosPidFile, &holder)) {
     case PidGuard::Created:
-      return true;
+      return Guard::Taken;
     case PidGuard::Held:
       printf("%sNow, the same QoS is running...\n", kVxTag);
-      return false;
+      return Guard::Refused;
     case PidGuard::Stale:
       printf("%sremoved stale pid file %s (pid %d not running)\n", kVxTag, kQosPidFile, static_cast<int>(holder));
       break;
     case PidGuard::Failed:
-      // Without a writable /var the guard cannot work; build anyway, as the
-      // shell's "echo > pid file" would have.
-      return true;
+      // /var is full or read-only. A pid file that is there still stops the
+      // run; without one, build anyway, as the shell's "echo > pid file"
+      // would have, but leave the pid file alone at the end: it is not ours,
+      // and another run may have created it meanwhile.
+      if (access(kQosPidFile, F_OK) == 0) {
+        printf("%sNow, the same QoS is running...\n", kVxTag);
+        return Guard::Refused;
+      }
+      return Guard::Unguarded;
     }
   }
   printf("%sNow, the same QoS is running...\n", kVxTag);
-  return false;
+  return Guard::Refused;
 }
 
 } // namespace
@@ -86,13 +98,17 @@ void unlinkQosFile()
 
 int vx_qos_main(int argc, char **argv)
 {
-  if (!takePidFile())
+  const Guard guard = takePidFile();
+  if (guard == Guard::Refused)
     return 0;
+  auto finish = [guard] {
+    if (guard == Guard::Taken)
+      unlinkQosFile();
+    return 0;
+  };
   printf("VX : === start running QoS ===  \n");
-  if (initIF() < 0) {
-    unlinkQosFile();
-    return 0;
-  }
+  if (initIF() < 0)
+    return finish();
   qosEnable = text_to_int(nvram_bufget(0, "VX_QoSEnable"));
   qosAutoEnable = text_to_int(nvram_bufget(0, "VX_QoSAutoClassify"));
   printf("%sqosEnable=%d\n", kVxTag, qosEnable);
@@ -110,8 +126,7 @@ int vx_qos_main(int argc, char **argv)
       printf("%sTo Modify %s\n", kVxTag, req.service);
       if (qosEnable != 0) {
         doChangeServiceChain(req.type);
-        unlinkQosFile();
-        return 0;
+        return finish();
       }
       // With QoS off the request only clears and reports, like a full build.
     }
@@ -129,6 +144,5 @@ int vx_qos_main(int argc, char **argv)
       printf("=====QoS DISABLED!!...======\n");
     }
   }
-  unlinkQosFile();
-  return 0;
+  return finish();
 }

@@ -92,6 +92,23 @@ check "live pid file stops the run" "$out" "vx_qos: Now, the same QoS is running
 check "live pid file exit status" "$rc" 0
 check "live pid file: no command" "$(cat "$STUB_LOG")" ""
 check "live pid file stays" "$(cat /var/vx_qos.pid)" "$holder"
+
+# A read-only /var (or a full one) lets no pid file be made: one that is there
+# still stops the run, and without one the run builds unguarded.
+mount -o remount,ro /var
+reset_log
+out=$(vx_qos 1); rc=$?
+check "read-only /var: live pid file stops the run" "$out" "vx_qos: Now, the same QoS is running..."
+check "read-only /var: live pid file exit status" "$rc" 0
+check "read-only /var: live pid file: no command" "$(cat "$STUB_LOG")" ""
+mount -o remount,rw /var
+rm /var/vx_qos.pid
+mount -o remount,ro /var
+out=$(vx_qos)
+check "read-only /var, no pid file: unguarded run" "$out" "$head
+$speeds
+=====QoS DISABLED!!...======"
+mount -o remount,rw /var
 kill "$holder"; wait "$holder" 2>/dev/null
 
 # A pid file naming no process is stale: said in one line, removed, and the run goes on.
