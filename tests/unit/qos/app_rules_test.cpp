@@ -1,19 +1,11 @@
 // Application rule entries: the field cursor, the leaves, the category slots
 // and the exact commands of a build.
-#include "recorder.h"
-#include "fake_nvram.h"
+#include "qos_test.h"
 
 #include "app_entry.h"
 #include "build.h"
-#include "cmd.h"
-#include "services.h"
-#include "state.h"
 
-#include <string>
 #include <sys/stat.h>
-#include <vector>
-
-using Lines = std::vector<std::string>;
 
 TEST(AppEntry, FieldCursorTakesThreeFieldsForRateKindsZeroAndOneElseTwo)
 {
@@ -75,17 +67,12 @@ TEST(AppEntry, LeafFromDirectionLevelAndLinkSpeed)
   }
 }
 
-class AppRules : public RecordingTest {
+class AppRules : public QosTest {
 protected:
   void SetUp() override
   {
-    RecordingTest::SetUp();
-    resetRunState();
-    resetServiceSnapshots();
-    fake_nvram_clear();
-    vx_cmd_level = 0;
-    LAN_IF = BR_IF = "br0";
-    WAN_IF = "eth2.2";
+    QosTest::SetUp();
+    gatewayDevices();
     UPLINK_SPEED = 512;
     DOWNLINK_SPEED = 2048;
   }

@@ -1,22 +1,14 @@
 // Service port chains: the port-mapping file reader, the snapshots, and the
 // exact commands of the build, the modify request and the end-of-build check.
-#include "recorder.h"
-#include "fake_nvram.h"
+#include "qos_test.h"
 
 #include "build.h"
-#include "cmd.h"
 #include "port_mapping.h"
-#include "services.h"
-#include "state.h"
 
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
-#include <string>
 #include <unistd.h>
-#include <vector>
-
-using Lines = std::vector<std::string>;
 
 namespace {
 
@@ -151,17 +143,12 @@ TEST(PortMappingFile, SnapshotsCutAlikeAndStillSeeChangesBeyondTheCut)
   EXPECT_EQ(std::string(snapshotOf("tcp,h,1\nudp,h,2").text), "tcp,h,1udp,h,2");
 }
 
-class ServiceChains : public RecordingTest {
+class ServiceChains : public QosTest {
 protected:
   void SetUp() override
   {
-    RecordingTest::SetUp();
-    resetRunState();
-    resetServiceSnapshots();
-    fake_nvram_clear();
-    vx_cmd_level = 0;
-    LAN_IF = BR_IF = "br0";
-    WAN_IF = "eth2.2";
+    QosTest::SetUp();
+    gatewayDevices();
   }
   TempDir dir;
 };

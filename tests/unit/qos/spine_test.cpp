@@ -1,14 +1,9 @@
 // The QoS program's runner, list reader, settings and reset.
-#include "recorder.h"
-#include "fake_nvram.h"
+#include "qos_test.h"
 
-#include "cmd.h"
 #include "driver.h"
-#include "state.h"
 
 #include <cstring>
-#include <string>
-#include <vector>
 
 TEST(ListFields, FieldsByIndex)
 {
@@ -37,15 +32,7 @@ TEST(ListFields, FieldsByIndex)
   EXPECT_STREQ(dst, "x");
 }
 
-class QosSpine : public RecordingTest {
-protected:
-  void SetUp() override
-  {
-    RecordingTest::SetUp();
-    resetRunState();
-    vx_cmd_level = 0;
-  }
-};
+using QosSpine = QosTest;
 
 TEST_F(QosSpine, CommandsAreEchoedOnlyWhenAsked)
 {
@@ -132,7 +119,7 @@ TEST_F(QosSpine, ResetClearsEveryRootQdiscAndTheMangleTable)
   startOutput();
   EXPECT_EQ(setDefault(), 0);
   output();
-  const std::vector<std::string> expected = {
+  const Lines expected = {
       "tc qdisc del dev ppp0   root 1>/dev/null 2>&1",
       "tc qdisc del dev eth2.2 root 1>/dev/null 2>&1",
       "tc qdisc del dev eth2.1 root 1>/dev/null 2>&1",

@@ -1,31 +1,13 @@
 // Shaping trees and the default classification: exact command texts.
-#include "recorder.h"
+#include "qos_test.h"
 
 #include "build.h"
-#include "cmd.h"
-#include "state.h"
-
-#include <string>
-#include <vector>
 
 namespace {
 
-class QosTrees : public RecordingTest {
-protected:
-  void SetUp() override
-  {
-    RecordingTest::SetUp();
-    resetRunState();
-    vx_cmd_level = 0;
-  }
-  void TearDown() override
-  {
-    vx_cmd_level = 0;
-    RecordingTest::TearDown();
-  }
-};
+using QosTrees = QosTest;
 
-std::vector<std::string> tree(const std::string &dev, const std::string &h, const std::string &speed)
+Lines tree(const std::string &dev, const std::string &h, const std::string &speed)
 {
   return {
       "tc qdisc  add dev " + dev + " root handle " + h + ":0 htb",
@@ -42,20 +24,20 @@ std::vector<std::string> tree(const std::string &dev, const std::string &h, cons
   };
 }
 
-std::vector<std::string> operator+(std::vector<std::string> a, const std::vector<std::string> &b)
+Lines operator+(Lines a, const Lines &b)
 {
   a.insert(a.end(), b.begin(), b.end());
   return a;
 }
 
-const std::vector<std::string> kLanExemptions = {
+const Lines kLanExemptions = {
     "iptables -t mangle -A PREROUTING   -s 192.168.1.1/255.255.255.0 -d 192.168.1.1/255.255.255.0 -j RETURN",
     "iptables -t mangle -A POSTROUTING  -s 192.168.1.1/255.255.255.0 -d 192.168.1.1/255.255.255.0 -j RETURN",
     "iptables -t mangle -A PREROUTING   -p udp -s 192.168.1.1 -d 239.255.255.250 --dport 1900 -j RETURN",
     "iptables -t mangle -A POSTROUTING  -p udp -s 192.168.1.1 -d 239.255.255.250 --dport 1900 -j RETURN",
 };
 
-const std::vector<std::string> kFixedDefaults = {
+const Lines kFixedDefaults = {
     "iptables -t mangle -A FORWARD  -p tcp -m length --length :128 -m tcp --tcp-flags SYN,RST,ACK ACK -j MARK "
     "--set-mark 2",
     "iptables -t mangle -A FORWARD  -p tcp -m length --length :128 -m tcp --tcp-flags SYN,RST,ACK ACK -j RETURN",
@@ -81,7 +63,7 @@ TEST_F(QosTrees, OneTreePerPresentDeviceInPlanOrder)
 {
   struct Case {
     const char *wan, *lan, *wlan;
-    std::vector<std::string> expected;
+    Lines expected;
   } cases[] = {
       {"eth2.2", "br0", nullptr, tree("eth2.2", "1", "2048") + tree("br0", "3", "8192")},
       {"ppp0", "eth2", "ra0", tree("ppp0", "1", "2048") + tree("eth2", "3", "8192") + tree("ra0", "5", "8192")},
@@ -108,7 +90,7 @@ TEST_F(QosTrees, DefaultRulesInOrderWithTheirBlanksAndTab)
   startOutput();
   initDefaultRule();
   std::string echo = output();
-  const std::vector<std::string> expected = kLanExemptions + kFixedDefaults;
+  const Lines expected = kLanExemptions + kFixedDefaults;
   EXPECT_EQ(commands(), expected);
   std::string expectedEcho = "vx_qos: Init Default QoS Rules...\n";
   for (const std::string &line : expected)
@@ -142,7 +124,7 @@ TEST_F(QosTrees, LanAddressReachesTheShellOnlyWhenItLooksLikeOne)
     initDefaultRule();
     EXPECT_EQ(output(), std::string("vx_qos: Init Default QoS Rules...\n") + c.message) << (c.ip ? c.ip : "null");
     ASSERT_EQ(commands().size(), c.lanRules + kFixedDefaults.size());
-    EXPECT_EQ(std::vector<std::string>(commands().end() - 15, commands().end()), kFixedDefaults);
+    EXPECT_EQ(Lines(commands().end() - 15, commands().end()), kFixedDefaults);
     const std::string ip = c.ip ? c.ip : "", mask = c.mask ? c.mask : "";
     if (c.lanRules == 4) {
       EXPECT_EQ(commands()[0], "iptables -t mangle -A PREROUTING   -s " + ip + "/" + mask + " -d " + ip + "/" + mask +

@@ -1,15 +1,10 @@
 // User rules: records to marking pairs and leaves, and the records that are
 // skipped instead of reaching the shell.
-#include "recorder.h"
-#include "fake_nvram.h"
+#include "qos_test.h"
 
 #include "build.h"
-#include "cmd.h"
-#include "state.h"
 
 #include <map>
-#include <string>
-#include <vector>
 
 namespace {
 
@@ -32,15 +27,12 @@ const char *const kWanPair[] = {
     "iptables -t mangle -A POSTROUTING -o eth2.2 -p tcp  --dport 80:80   -j RETURN",
 };
 
-class QosUserRules : public RecordingTest {
+class QosUserRules : public QosTest {
 protected:
   void SetUp() override
   {
-    RecordingTest::SetUp();
-    resetRunState();
-    vx_cmd_level = 0;
-    WAN_IF = "eth2.2";
-    LAN_IF = BR_IF = "br0";
+    QosTest::SetUp();
+    gatewayDevices();
     UPLINK_SPEED = 2048;
     DOWNLINK_SPEED = 8192;
     CATEGORY_PRIO[0] = 1;
@@ -77,7 +69,7 @@ TEST_F(QosUserRules, TowardsTheWan)
   for (const char *direction : {"1", "2"}) {
     EXPECT_EQ(run({{0, record({{1, direction}})}}),
               std::string("vx_qos: user rule 0 enabled!!\nvx_qos: To WAN \n") + kEnd);
-    const std::vector<std::string> expected = {
+    const Lines expected = {
         kWanPair[0], kWanPair[1],
         "tc class add dev eth2.2 parent 1:1 classid 1:70 htb rate 500kbit ceil 2048kbit prio 4",
         "tc qdisc  add dev eth2.2 parent 1:70 handle 170: sfq perturb 10",
@@ -89,7 +81,7 @@ TEST_F(QosUserRules, TowardsTheWan)
 
 TEST_F(QosUserRules, TowardsTheLanWithAndWithoutTheWirelessCopy)
 {
-  const std::vector<std::string> lan = {
+  const Lines lan = {
       "iptables -t mangle -A POSTROUTING -o br0 -p tcp  --dport 80:80   -j MARK --set-mark 83",
       "iptables -t mangle -A POSTROUTING -o br0 -p tcp  --dport 80:80   -j RETURN",
       "tc class add dev br0 parent 3:1 classid 3:83 htb rate 500kbit ceil 8192kbit prio 4",
@@ -101,7 +93,7 @@ TEST_F(QosUserRules, TowardsTheLanWithAndWithoutTheWirelessCopy)
 
   WLAN_IF = "ra0";
   run({{3, record({{1, "0"}})}});
-  std::vector<std::string> withCopy = lan;
+  Lines withCopy = lan;
   withCopy.insert(withCopy.end(), {
       "tc class  add dev ra0 parent 5:1 classid 5:83 htb rate 10kbit ceil 8192kbit prio 4",
       "tc qdisc  add dev ra0 parent 5:83 handle 183: sfq perturb 10",
@@ -113,7 +105,7 @@ TEST_F(QosUserRules, TowardsTheLanWithAndWithoutTheWirelessCopy)
   // device to name after "-o" no pair is issued.
   LAN_IF = nullptr;
   run({{3, record({{1, "0"}})}});
-  EXPECT_EQ(commands(), std::vector<std::string>({lan[0], lan[1], withCopy[5], withCopy[6], withCopy[7]}));
+  EXPECT_EQ(commands(), Lines({lan[0], lan[1], withCopy[5], withCopy[6], withCopy[7]}));
   BR_IF = nullptr;
   WLAN_IF = nullptr;
   EXPECT_EQ(run({{3, record({{1, "0"}})}}), std::string("vx_qos: user rule 3 enabled!!\nvx_qos: To LAN \n") + kEnd);
