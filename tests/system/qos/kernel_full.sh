@@ -5,6 +5,7 @@
 # parent, rate, ceiling and priority.
 SANDBOX_KERNEL=1
 . "$(dirname "$0")/../lib.sh"
+. "$(dirname "$0")/qos.bash"
 
 store < "$SBX_PROJ/tools/bench/full.conf"
 printf 'tcp,192.168.1.10,6881\nudp,192.168.1.10,6881\n' > /var/bittorrent
@@ -27,25 +28,14 @@ held=$(iptables -t mangle -S | grep '^-A ' | awk '{print $2}' | sort | uniq -c)
 check "rules per chain" "$held" "$issued"
 
 # And in the order they were issued, as the kernel reports them.
-check "mangle table" "$(iptables -t mangle -S)" "-P PREROUTING ACCEPT
--P INPUT ACCEPT
--P FORWARD ACCEPT
--P OUTPUT ACCEPT
--P POSTROUTING ACCEPT
+check "mangle table" "$(iptables -t mangle -S)" "$MANGLE_POLICIES
 -N qos_bt_chain
 -N qos_emule_chain
 -N qos_ftp_chain
 -N qos_im_chain
 -N qos_voip_chain
--A PREROUTING -s 192.168.1.0/24 -d 192.168.1.0/24 -j RETURN
--A PREROUTING -s 192.168.1.1/32 -d 239.255.255.250/32 -p udp -m udp --dport 1900 -j RETURN
--A PREROUTING -j MARK --set-xmark 0x4/0xffffffff
--A FORWARD -p tcp -m length --length 0:128 -m tcp --tcp-flags SYN,RST,ACK ACK -j MARK --set-xmark 0x2/0xffffffff
--A FORWARD -p tcp -m length --length 0:128 -m tcp --tcp-flags SYN,RST,ACK ACK -j RETURN
--A FORWARD -p tcp -m tcp --tcp-flags SYN,RST,ACK SYN -j MARK --set-xmark 0x2/0xffffffff
--A FORWARD -p tcp -m tcp --tcp-flags SYN,RST,ACK SYN -j RETURN
--A FORWARD -p icmp -m length --length 0:128 -j MARK --set-xmark 0x2/0xffffffff
--A FORWARD -p icmp -m length --length 0:128 -j RETURN
+$MANGLE_PREROUTING_DEFAULTS
+$MANGLE_FORWARD_DEFAULTS
 -A FORWARD -o br0 -p tcp -m multiport --sports 3074,3390,3932,5555 -j MARK --set-xmark 0x8/0xffffffff
 -A FORWARD -o br0 -p tcp -m multiport --sports 3074,3390,3932,5555 -j RETURN
 -A FORWARD -o br0 -p udp -m multiport --sports 88,1900,3074,3776,3777 -j MARK --set-xmark 0xc/0xffffffff
@@ -99,16 +89,7 @@ check "mangle table" "$(iptables -t mangle -S)" "-P PREROUTING ACCEPT
 -A FORWARD -o br0 -p tcp -m tcp --sport 110 -j RETURN
 -A FORWARD -o eth2.2 -p tcp -m tcp --dport 25 -j MARK --set-xmark 0x3d/0xffffffff
 -A FORWARD -o eth2.2 -p tcp -m tcp --dport 25 -j RETURN
--A POSTROUTING -s 192.168.1.0/24 -d 192.168.1.0/24 -j RETURN
--A POSTROUTING -s 192.168.1.1/32 -d 239.255.255.250/32 -p udp -m udp --dport 1900 -j RETURN
--A POSTROUTING -p tcp -m length --length 0:128 -m tcp --tcp-flags SYN,RST,ACK ACK -j MARK --set-xmark 0x2/0xffffffff
--A POSTROUTING -p tcp -m length --length 0:128 -m tcp --tcp-flags SYN,RST,ACK ACK -j RETURN
--A POSTROUTING -p tcp -m tcp --tcp-flags SYN,RST,ACK SYN -j MARK --set-xmark 0x2/0xffffffff
--A POSTROUTING -p tcp -m tcp --tcp-flags SYN,RST,ACK SYN -j RETURN
--A POSTROUTING -p icmp -m length --length 0:128 -j MARK --set-xmark 0x2/0xffffffff
--A POSTROUTING -p icmp -m length --length 0:128 -j RETURN
--A POSTROUTING -p udp -m udp --dport 53 -j MARK --set-xmark 0x2/0xffffffff
--A POSTROUTING -p udp -m udp --dport 53 -j RETURN
+$MANGLE_POSTROUTING_DEFAULTS
 -A POSTROUTING -o eth2.2 -p udp -m udp --dport 3074 -j MARK --set-xmark 0x46/0xffffffff
 -A POSTROUTING -o eth2.2 -p udp -m udp --dport 3074 -j RETURN
 -A POSTROUTING -o br0 -p tcp -m tcp --sport 443 -j MARK --set-xmark 0x51/0xffffffff
@@ -167,39 +148,15 @@ check "mangle table" "$(iptables -t mangle -S)" "-P PREROUTING ACCEPT
 -A qos_voip_chain -o eth2.2 -p udp -m udp --sport 5062 -j RETURN"
 
 # Every class issued is in its tree, with its parent, priority, rate and
-# ceiling (tc reports rates in its own units: 1Mbit for 1000kbit).
-classes() {
-  python3 - "$@" <<'PY'
-import re, subprocess, sys
-units = {"bit": 1, "Kbit": 1000, "Mbit": 1000**2, "Gbit": 1000**3}
-def bits(text):
-    m = re.fullmatch(r"(\d+)(bit|Kbit|Mbit|Gbit)", text)
-    return int(m.group(1)) * units[m.group(2)]
-rows = set()
-if sys.argv[1] == "issued":
-    for line in open(sys.argv[2]):
-        w = line.split()
-        if w[:3] != ["tc", "class", "add"]:
-            continue
-        dev = w[w.index("dev") + 1]
-        cls = w[w.index("classid") + 1]
-        parent = w[w.index("parent") + 1].rstrip(":")
-        rate = int(w[w.index("rate") + 1][:-4]) * 1000
-        ceil = int(w[w.index("ceil") + 1][:-4]) * 1000
-        prio = w[w.index("prio") + 1] if "prio" in w else "-"
-        rows.add(f"{dev} {cls} parent {parent if parent.count(':') else 'root'} prio {prio} rate {rate} ceil {ceil}")
-else:
-    for dev in ("eth2.2", "br0"):
-        out = subprocess.run(["tc", "class", "show", "dev", dev], capture_output=True, text=True).stdout
-        for line in out.splitlines():
-            w = line.split()
-            cls = w[2]
-            parent = w[w.index("parent") + 1] if "parent" in w else "root"
-            prio = w[w.index("prio") + 1] if "prio" in w else "-"
-            rows.add(f"{dev} {cls} parent {parent} prio {prio} rate {bits(w[w.index('rate') + 1])} ceil {bits(w[w.index('ceil') + 1])}")
-print("\n".join(sorted(rows)))
-PY
-}
-issued_classes=$(classes issued "$SBX_OUT/echo.txt")
+# ceiling, read back in the kernel's own units.
+issued_classes=$(awk '$1 == "tc" && $2 == "class" && $3 == "add" {
+    parent = "root"; prio = "-"
+    for (i = 4; i < NF; i++) {
+      if ($i == "dev") dev = $(i+1); if ($i == "classid") id = $(i+1); if ($i == "prio") prio = $(i+1)
+      if ($i == "parent" && $(i+1) !~ /:$/) parent = $(i+1)
+      if ($i == "rate") rate = $(i+1) + 0; if ($i == "ceil") ceil = $(i+1) + 0
+    }
+    print dev, id, parent, prio, rate, ceil }' "$SBX_OUT/echo.txt" | sort)
 check "classes issued" "$(wc -l <<< "$issued_classes")" 44
-check "every class in its tree" "$(classes held)" "$issued_classes"
+check "every class in its tree" "$(for dev in eth2.2 br0; do htb_classes "$dev" | sed "s/^/$dev /"; done | sort)" \
+  "$issued_classes"

@@ -3,20 +3,14 @@
 # and absent files, a file that changes while the build runs, the five modify
 # requests with QoS on and off, and lines that must never reach the shell.
 . "$(dirname "$0")/../lib.sh"
+. "$(dirname "$0")/qos.bash"
 
-conf='OP_Mode=0
-OperationMode=1
-wanConnectionMode=DHCP
-lan_ipaddr=192.168.1.1
-lan_netmask=255.255.255.0
-VX_QoSEnable=1
-VX_QoSUploadBw=2M
-VX_QoSDownloadBw=8192
+conf="$(gateway_conf 1)
 QoSAppRules4=1,1,1,1,100,1,1,100
 QoSAppRules5=2,1,1,0,300,0,1,100
 QoSAppRules7=0,1,1,1,100,1,1,100
 QoSAppRules8=0,1,1,1,100,1,1,100
-QoSAppRules9=0,1,1,1,100,1,1,100'
+QoSAppRules9=0,1,1,1,100,1,1,100"
 store <<< "$conf"
 cd /tmp
 

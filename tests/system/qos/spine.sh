@@ -1,40 +1,12 @@
 #!/usr/bin/env bash
 # vx_qos run as the router's scripts run it: pid guard, echo, modes, QoS off.
 . "$(dirname "$0")/../lib.sh"
+. "$(dirname "$0")/qos.bash"
 
-store <<'CONF'
-OP_Mode=0
-OperationMode=1
-wanConnectionMode=DHCP
-lan_ipaddr=192.168.1.1
-lan_netmask=255.255.255.0
-VX_QoSEnable=0
-VX_QoSAutoClassify=1
-VX_QoSUploadBw=2M
-VX_QoSDownloadBw=8192
-CONF
-
-head='VX : === start running QoS ===  
-Gateway Mode
-vx_qos: OP_MODE=0
-vx_qos: WAN_IF=eth2.2
-vx_qos: LAN_IF=br0
-vx_qos: WLAN_IF=(null)
-vx_qos: BR_IF=br0
-vx_qos: qosEnable=0
-vx_qos: qosAutoEnable=1'
-speeds='vx_qos: UPLINK_SPEED=2048
-vx_qos: DOWNLINK_SPEED=8192'
-reset='tc [qdisc] [del] [dev] [ppp0] [root]
-tc [qdisc] [del] [dev] [eth2.2] [root]
-tc [qdisc] [del] [dev] [eth2.1] [root]
-tc [qdisc] [del] [dev] [eth2] [root]
-tc [qdisc] [del] [dev] [ra0] [root]
-tc [qdisc] [del] [dev] [apcli0] [root]
-tc [qdisc] [del] [dev] [br0] [root]
-iptables [-F] [-t] [mangle]
-iptables [-X] [-t] [mangle]
-iptables [-Z] [-t] [mangle]'
+gateway_conf 0 1 | store
+head=$(run_head 0 1)
+speeds=$GATEWAY_SPEEDS
+reset=$(as_logged <<< "$RESET_ECHO")
 
 # QoS off: reset, report, pid file gone.
 reset_log
@@ -62,16 +34,7 @@ reset_log
 out=$(vx_qos 1)
 check "echo of every command" "$out" "$head
 vx_qos: VX debug: vx_cmd_level=1
-tc qdisc del dev ppp0   root 1>/dev/null 2>&1
-tc qdisc del dev eth2.2 root 1>/dev/null 2>&1
-tc qdisc del dev eth2.1 root 1>/dev/null 2>&1
-tc qdisc del dev eth2   root 1>/dev/null 2>&1
-tc qdisc del dev ra0    root 1>/dev/null 2>&1
-tc qdisc del dev apcli0 root 1>/dev/null 2>&1
-tc qdisc del dev br0    root 1>/dev/null 2>&1
-iptables -F -t mangle
-iptables -X -t mangle
-iptables -Z -t mangle
+$RESET_ECHO
 $speeds
 =====QoS DISABLED!!...======"
 out=$(vx_qos 1 2)

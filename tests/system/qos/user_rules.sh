@@ -1,55 +1,18 @@
 #!/usr/bin/env bash
 # A full build with all eight user rules enabled, echoed line for line, and
-# records that must never reach the shell. Three disabled application entries
-# set the levels the user rules borrow: game 1, voip 2, media 7 (unknown, so
-# the lowest priority); the other categories stay at 0.
+# records that must never reach the shell.
 . "$(dirname "$0")/../lib.sh"
+. "$(dirname "$0")/qos.bash"
 
-conf='OP_Mode=0
-OperationMode=1
-wanConnectionMode=DHCP
-lan_ipaddr=192.168.1.1
-lan_netmask=255.255.255.0
-VX_QoSEnable=1
-VX_QoSAutoClassify=0
-VX_QoSUploadBw=2M
-VX_QoSDownloadBw=8192
-QoSAppRules3=1,0
-QoSAppRules4=2,0
-QoSAppRules5=7,0'
-rules='QoSUserRules0=1,1,Gaming,0,1,500,a,b,c,d,e,f,0,0,0.0.0.0,0.0.0.0,80,80,0.0.0.0,0.0.0.0,0,0
-QoSUserRules1=1,0,Voice,1,0,4000,,,,,,,1,0,0.0.0.0,0.0.0.0,0,0,0.0.0.0,0.0.0.0,5000,5100
-QoSUserRules2=1,2,Ping,2,0,60000,,,,,,,2,1,203.0.113.7,203.0.113.7,0,0,0.0.0.0,0.0.0.0,0,0
-QoSUserRules3=1,0,Media,3,1,2000,,,,,,,0,0,0.0.0.0,0.0.0.0,0,0,192.168.1.100,192.168.1.120,0,0
-QoSUserRules4=1,1,Tunnel,4,0,5,,,,,,,2,47,10.1.0.0,10.1.255.255,0,0,0.0.0.0,0.0.0.0,0,0
-QoSUserRules5=1,0,DNS,5,1,,,,,,,,1,,0.0.0.0,0.0.0.0,53,53,0.0.0.0,0.0.0.0,0,0
-QoSUserRules6=1,1,P2P,4,0,51200,,,,,,,0,0,0.0.0.0,0.0.0.0,6881,6889,192.168.1.50,192.168.1.50,1024,65535
-QoSUserRules7=1,0,Web,3,0,51201,,,,,,,0,0,203.0.113.34,203.0.113.34,443,443,0.0.0.0,0.0.0.0,0,0'
-printf '%s\n%s\n' "$conf" "$rules" | store
+conf="$(gateway_conf 1)
+$EIGHT_USER_RULES"
+store <<< "$conf"
 
 tab=$(printf '\t')
-expected="VX : === start running QoS ===  
-Gateway Mode
-vx_qos: OP_MODE=0
-vx_qos: WAN_IF=eth2.2
-vx_qos: LAN_IF=br0
-vx_qos: WLAN_IF=(null)
-vx_qos: BR_IF=br0
-vx_qos: qosEnable=1
-vx_qos: qosAutoEnable=0
+expected="$(run_head 1 0)
 vx_qos: VX debug: vx_cmd_level=1
-tc qdisc del dev ppp0   root 1>/dev/null 2>&1
-tc qdisc del dev eth2.2 root 1>/dev/null 2>&1
-tc qdisc del dev eth2.1 root 1>/dev/null 2>&1
-tc qdisc del dev eth2   root 1>/dev/null 2>&1
-tc qdisc del dev ra0    root 1>/dev/null 2>&1
-tc qdisc del dev apcli0 root 1>/dev/null 2>&1
-tc qdisc del dev br0    root 1>/dev/null 2>&1
-iptables -F -t mangle
-iptables -X -t mangle
-iptables -Z -t mangle
-vx_qos: UPLINK_SPEED=2048
-vx_qos: DOWNLINK_SPEED=8192
+$RESET_ECHO
+$GATEWAY_SPEEDS
 tc qdisc  add dev eth2.2 root handle 1:0 htb
 tc class  add dev eth2.2 parent 1:   classid 1:1 htb rate 2048kbit ceil 2048kbit
 tc class  add dev eth2.2 parent 1:1 classid 1:2 htb rate 10kbit ceil 2048kbit prio 1
@@ -162,7 +125,7 @@ check "same commands without echo" "$(logged tc | wc -l) $(logged iptables | wc 
 
 # Records and LAN settings that would put shell syntax into a command line are
 # refused with one message each; the other rules are still built.
-printf '%s\n%s\n%s\n' "$conf" "$rules" 'lan_ipaddr=192.168.1.1$(touch /tmp/pwned)
+printf '%s\n%s\n' "$conf" 'lan_ipaddr=192.168.1.1$(touch /tmp/pwned)
 QoSUserRules1=1,0,x,1,0,4000,,,,,,,1,0,0.0.0.0,0.0.0.0,0,0,`touch /tmp/pwned`,1.2.3.4,0,0
 QoSUserRules2=1,1,x,2,0,100,,,,,,,0,0,0.0.0.0,0.0.0.0,80;touch /tmp/pwned,80,0.0.0.0,0.0.0.0,0,0
 QoSUserRules3=1,1,x,4,0,100
