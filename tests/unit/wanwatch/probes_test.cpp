@@ -4,33 +4,21 @@
 #include "probes.h"
 #include "tick.h"
 
-#include <cstdlib>
+#include "tempdir.h"
+
 #include <cstring>
 #include <string>
 #include <unistd.h>
 
 namespace {
 
+// One report file in a private directory.
 class ReportFile : public ::testing::Test {
 protected:
-  void SetUp() override
-  {
-    char tmpl[] = "/tmp/wanwatch-probe.XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    dir_ = tmpl;
-    path_ = dir_ + "/report";
-    resetTickState();
-  }
-  void TearDown() override
-  {
-    unlink(path_.c_str());
-    rmdir(dir_.c_str());
-  }
+  void SetUp() override { resetTickState(); }
   const char *write(const std::string &text)
   {
-    FILE *f = fopen(path_.c_str(), "w");
-    fwrite(text.data(), 1, text.size(), f);
-    fclose(f);
+    dir_.write("report", text);
     return path_.c_str();
   }
   const char *missing()
@@ -38,8 +26,8 @@ protected:
     unlink(path_.c_str());
     return path_.c_str();
   }
-  std::string dir_;
-  std::string path_;
+  TempDir dir_;
+  const std::string path_ = dir_.file("report");
 };
 
 } // namespace
@@ -78,15 +66,10 @@ TEST_F(ReportFile, SwitchPortGoesToTheControlFileAsBareDecimal)
   // A control file that opens but refuses the write is not a missing one.
   selectGmacPort("/dev/full", 4);
   EXPECT_EQ(::testing::internal::GetCapturedStdout(), "");
-  FILE *f = fopen(path_.c_str(), "r");
-  ASSERT_NE(f, nullptr);
-  char text[8] = {};
-  EXPECT_EQ(fread(text, 1, sizeof text - 1, f), 1u);
-  fclose(f);
-  EXPECT_STREQ(text, "4");
+  EXPECT_EQ(dir_.read("report"), "4");
 
   ::testing::internal::CaptureStdout();
-  selectGmacPort((dir_ + "/none/gmac").c_str(), 4);
+  selectGmacPort(dir_.file("none/gmac").c_str(), 4);
   EXPECT_EQ(::testing::internal::GetCapturedStdout(),
             "indicate error: Cannot open /proc/rt3052/ or /proc/rt3352/  gmac file !!!\n");
 }
