@@ -154,6 +154,9 @@ check "application off: build check" "$(sed -n '/###Setting APPLICATION end/,$p'
 "vx_qos: Seem emule have update
 vx_qos: doChangeServiceChain start...
 vx_qos: Service emule disabled !!"
+# The disabled line ends in a newline and a blank: the next line starts with it.
+check_contains "application off: the blank after the disabled line" "$out" "vx_qos: Service emule disabled !!
+ VX : === End of setting QoS === "
 check "application off: no emule chain" "$(chain_log | grep -c emule)" 0
 
 # --- With QoS off every modify request only clears and reports.

@@ -1,42 +1,14 @@
 // Service port chains: the port-mapping file reader, the snapshots, and the
 // exact commands of the build, the modify request and the end-of-build check.
 #include "qos_test.h"
+#include "tempdir.h"
 
 #include "build.h"
 #include "port_mapping.h"
 
-#include <cstdio>
-#include <cstdlib>
-#include <fstream>
-#include <unistd.h>
+#include <cstring>
 
 namespace {
-
-// A private directory standing in for /var.
-class TempDir {
-public:
-  TempDir()
-  {
-    char tmpl[] = "/tmp/svcXXXXXX";
-    path_ = mkdtemp(tmpl);
-  }
-  ~TempDir()
-  {
-    std::string cmd = "rm -rf '" + path_ + "'";
-    if (system(cmd.c_str()) != 0)
-      perror("rm");
-  }
-  const char *path() const { return path_.c_str(); }
-  std::string file(const char *name) const { return path_ + "/" + name; }
-  void write(const char *name, const std::string &text) const
-  {
-    std::ofstream(file(name), std::ios::binary) << text;
-  }
-  void remove(const char *name) const { unlink(file(name).c_str()); }
-
-private:
-  std::string path_;
-};
 
 Lines pieces(const TempDir &dir, const char *name)
 {
@@ -51,18 +23,15 @@ Lines pieces(const TempDir &dir, const char *name)
   return out;
 }
 
+// The snapshot the build would take of a file holding text.
 ServiceSnapshot snapshotOf(const std::string &text)
 {
-  ServiceSnapshot s;
-  snapshotClear(s);
   TempDir dir;
   dir.write("f", text);
-  PortFileReader r;
-  portFileOpen(r, dir.file("f").c_str());
-  char piece[kPieceMax + 1];
-  while (portFileNext(r, piece))
-    snapshotAppend(s, piece);
-  portFileClose(r);
+  ServiceSnapshot s;
+  snapshotClear(s);
+  for (const std::string &piece : pieces(dir, "f"))
+    snapshotAppend(s, piece.c_str());
   return s;
 }
 
@@ -150,7 +119,7 @@ protected:
     QosTest::SetUp();
     gatewayDevices();
   }
-  TempDir dir;
+  TempDir dir; // stands in for /var
 };
 
 TEST_F(ServiceChains, BittorrentBothDirectionsOneSnapshot)

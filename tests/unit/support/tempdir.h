@@ -24,6 +24,7 @@ public:
   TempDir(const TempDir &) = delete;
   TempDir &operator=(const TempDir &) = delete;
 
+  const char *path() const { return path_.c_str(); }
   std::string file(const std::string &name) const { return path_ + "/" + name; }
   void write(const std::string &name, const std::string &content) const
   {
@@ -37,6 +38,7 @@ public:
     return s.str();
   }
   bool exists(const std::string &name) const { return std::filesystem::exists(file(name)); }
+  void remove(const std::string &name) const { std::filesystem::remove(file(name)); }
 
 private:
   std::string path_;
