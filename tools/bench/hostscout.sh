@@ -4,24 +4,15 @@
 # answer naming one, so each is pinged and looked up in the ARP table), and a
 # run that no device answers (it waits the three seconds for a first answer).
 # Then the stripped size of the router build.
-# usage: tools/bench/hostscout.sh   (builds build/release first; the size needs build/mips)
+# usage: tools/bench/hostscout.sh   (builds build/release and build/mips first)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
 if [ -z "${SBX_OUT:-}" ]; then
   cd "$root"
-  cmake -S . -B build/release -DCMAKE_BUILD_TYPE=Release -DROUTER_TESTS=OFF >/dev/null
-  cmake --build build/release -j2 >/dev/null
-  out=$(mktemp -d)
-  trap 'rm -rf "$out"' EXIT
-  tools/sandbox --out "$out" --bin build/release/bin -- bash /mnt/sbx/proj/tools/bench/hostscout.sh
-  if [ -f build/mips/bin/hostscout ]; then
-    stripped=$(mktemp)
-    mipsel-linux-gnu-strip -o "$stripped" build/mips/bin/hostscout
-    echo "stripped MIPS size: $(stat -c %s "$stripped") bytes (budget 24576)"
-    rm -f "$stripped"
-  else
-    echo "stripped MIPS size: build/mips not built (see README, Builds)"
-  fi
+  . tools/bench/lib.bash
+  bench_build build/release
+  bench_sandboxed build/release/bin tools/bench/hostscout.sh
+  bench_mips_size hostscout 24576
   exit 0
 fi
 

@@ -8,17 +8,10 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
 if [ -z "${SBX_OUT:-}" ]; then
   cd "$root"
-  cmake -S . -B build/release -DCMAKE_BUILD_TYPE=Release -DROUTER_TESTS=OFF >/dev/null
-  cmake --build build/release -j2 >/dev/null
-  out=$(mktemp -d)
-  tools/sandbox --out "$out" --bin build/release/bin -- bash /mnt/sbx/proj/tools/bench/qos.sh
-  rm -rf "$out"
-  [ -f build/mips/CMakeCache.txt ] ||
-    cmake -S . -B build/mips -DCMAKE_TOOLCHAIN_FILE=cmake/mipsel-linux-gnu.cmake -DCMAKE_BUILD_TYPE=Release >/dev/null
-  cmake --build build/mips -j2 --target vx_qos >/dev/null
-  mipsel-linux-gnu-strip -o /tmp/vx_qos.mips.stripped build/mips/bin/vx_qos
-  echo "vx_qos for the router (mipsel, stripped): $(stat -c %s /tmp/vx_qos.mips.stripped) bytes (budget 49152)"
-  rm -f /tmp/vx_qos.mips.stripped
+  . tools/bench/lib.bash
+  bench_build build/release
+  bench_sandboxed build/release/bin tools/bench/qos.sh
+  bench_mips_size vx_qos 49152
   exit 0
 fi
 

@@ -5,17 +5,17 @@
 # (connect), a redial (the 141st steady-up tick) and a down edge (teardown).
 # Prints the daemon's own CPU time, that of the commands it ran, and its
 # memory after 100, 200 and all ticks.
-# usage: tools/bench/wanwatch.sh   (builds build/bench first)
+# usage: tools/bench/wanwatch.sh   (builds build/bench and build/mips first)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
 ticks=${TICKS:-1000}
 if [ -z "${SBX_OUT:-}" ]; then
   cd "$root"
-  cmake -S . -B build/bench -DCMAKE_BUILD_TYPE=Release -DROUTER_TESTS=OFF -DWANWATCH_TICK_MS=20 >/dev/null
-  cmake --build build/bench -j2 --target wanwatch nvram >/dev/null
-  out=$(mktemp -d)
-  trap 'rm -rf "$out"' EXIT
-  exec tools/sandbox --out "$out" --bin build/bench/bin -- env TICKS="$ticks" bash /mnt/sbx/proj/tools/bench/wanwatch.sh
+  . tools/bench/lib.bash
+  bench_build build/bench -DWANWATCH_TICK_MS=20
+  bench_sandboxed build/bench/bin tools/bench/wanwatch.sh TICKS="$ticks"
+  bench_mips_size wanwatch 24576
+  exit 0
 fi
 
 cat > /etc/nvram.conf <<'CONF'
