@@ -1,0 +1,72 @@
+#include "netlink.h"
+
+#include <cerrno>
+#include <cstring>
+#include <linux/rtnetlink.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+
+// A dump answer comes in parts of at most 32 KiB each.
+alignas(nlmsghdr) char gReply[32768];
+
+struct DumpRequest {
+  nlmsghdr header;
+  tcmsg tc;
+};
+
+// Reads the answer to request seq until its end. Returns 0 or an errno value.
+int readDump(int fd, unsigned seq, DumpVisitor visit, void *ctx)
+{
+  for (;;) {
+    ssize_t got = recv(fd, gReply, sizeof gReply, MSG_TRUNC);
+    if (got < 0) {
+      if (errno == EINTR)
+        continue;
+      return errno;
+    }
+    if (static_cast<size_t>(got) > sizeof gReply)
+      return EMSGSIZE;
+    int len = static_cast<int>(got);
+    for (const nlmsghdr *msg = reinterpret_cast<const nlmsghdr *>(gReply); NLMSG_OK(msg, len);
+         msg = NLMSG_NEXT(msg, len)) {
+      if (msg->nlmsg_seq != seq)
+        continue;
+      if (msg->nlmsg_type == NLMSG_DONE)
+        return 0;
+      if (msg->nlmsg_type == NLMSG_ERROR) {
+        const nlmsgerr *err = static_cast<const nlmsgerr *>(NLMSG_DATA(msg));
+        if (msg->nlmsg_len < NLMSG_LENGTH(sizeof *err))
+          return EPROTO;
+        return err->error < 0 ? -err->error : EPROTO;
+      }
+      visit(msg, ctx);
+    }
+  }
+}
+
+} // namespace
+
+int netlinkDump(int type, int ifindex, DumpVisitor visit, void *ctx)
+{
+  int fd = socket(AF_NETLINK, SOCK_RAW | SOCK_CLOEXEC, NETLINK_ROUTE);
+  if (fd < 0)
+    return errno;
+  static unsigned seq = 0;
+  DumpRequest req;
+  memset(&req, 0, sizeof req);
+  req.header.nlmsg_len = NLMSG_LENGTH(sizeof req.tc);
+  req.header.nlmsg_type = static_cast<unsigned short>(type);
+  req.header.nlmsg_flags = NLM_F_REQUEST | NLM_F_DUMP;
+  req.header.nlmsg_seq = ++seq;
+  req.tc.tcm_family = AF_UNSPEC;
+  req.tc.tcm_ifindex = ifindex;
+  int status = 0;
+  if (send(fd, &req, req.header.nlmsg_len, 0) < 0)
+    status = errno;
+  else
+    status = readDump(fd, req.header.nlmsg_seq, visit, ctx);
+  close(fd);
+  return status;
+}
