@@ -39,7 +39,8 @@ const tcmsg *tcHeader(const nlmsghdr *msg, int type, int *attrLen)
 
 const rtattr *tcAttrs(const tcmsg *tc)
 {
-  return reinterpret_cast<const rtattr *>(reinterpret_cast<const char *>(tc) + NLMSG_ALIGN(sizeof *tc));
+  // The attributes start at a 4-byte boundary behind the tcmsg.
+  return static_cast<const rtattr *>(static_cast<const void *>(reinterpret_cast<const char *>(tc) + NLMSG_ALIGN(sizeof *tc)));
 }
 
 bool isHtb(const rtattr *kind)

@@ -29,7 +29,7 @@ int readDump(int fd, unsigned seq, DumpVisitor visit, void *ctx)
     if (static_cast<size_t>(got) > sizeof gReply)
       return EMSGSIZE;
     int len = static_cast<int>(got);
-    for (const nlmsghdr *msg = reinterpret_cast<const nlmsghdr *>(gReply); NLMSG_OK(msg, len);
+    for (const nlmsghdr *msg = static_cast<const nlmsghdr *>(static_cast<const void *>(gReply)); NLMSG_OK(msg, len);
          msg = NLMSG_NEXT(msg, len)) {
       if (msg->nlmsg_seq != seq)
         continue;

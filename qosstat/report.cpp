@@ -8,9 +8,18 @@ namespace {
 
 constexpr size_t kTextSize = 48;
 
+// bytes/s * 8 / 1000, by long division in 16-bit steps: a 64-bit division
+// would pull the compiler's division routine into the router binary.
 uint64_t kbit(uint64_t bytesPerSecond)
 {
-  return bytesPerSecond * 8 / 1000;
+  uint64_t quotient = 0;
+  uint32_t rest = 0;
+  for (int shift = 48; shift >= 0; shift -= 16) {
+    uint32_t part = (rest << 16) | static_cast<uint32_t>((bytesPerSecond >> shift) & 0xffff);
+    quotient = (quotient << 16) | part / 125;
+    rest = part % 125;
+  }
+  return quotient;
 }
 
 bool hasParentIn(const DeviceTree &tree, const TcClass &c)
@@ -21,13 +30,21 @@ bool hasParentIn(const DeviceTree &tree, const TcClass &c)
   return false;
 }
 
-// The class with the smallest id above after among those that isChild picks.
-template <typename Pick> const TcClass *nextClass(const DeviceTree &tree, uint32_t after, bool started, Pick isChild)
+// A child of parent, or with parent nullptr a class whose parent is not in
+// the tree (the root class, under the qdisc).
+bool isChildOf(const DeviceTree &tree, const TcClass &c, const TcClass *parent)
+{
+  return parent != nullptr ? c.parent == parent->id && &c != parent : !hasParentIn(tree, c);
+}
+
+// Among parent's children, the one with the smallest id above after (any id
+// when first).
+const TcClass *nextChild(const DeviceTree &tree, const TcClass *parent, uint32_t after, bool first)
 {
   const TcClass *best = nullptr;
   for (int i = 0; i < tree.count; ++i) {
     const TcClass &c = tree.classes[i];
-    if (!isChild(c) || (started && c.id <= after))
+    if (!isChildOf(tree, c, parent) || (!first && c.id <= after))
       continue;
     if (best == nullptr || c.id < best->id)
       best = &c;
@@ -35,7 +52,34 @@ template <typename Pick> const TcClass *nextClass(const DeviceTree &tree, uint32
   return best;
 }
 
-void printClassLine(FILE *out, const TcClass &c, int depth)
+using ClassVisit = void (*)(FILE *out, const TcClass &c, int depth, bool first);
+
+// Each class under its parent, children in the order of their ids; the depth
+// bound only guards against a reply that loops.
+constexpr int kMaxDepth = 16;
+
+void walkFrom(FILE *out, const DeviceTree &tree, const TcClass *parent, int depth, ClassVisit visit, bool *first)
+{
+  if (depth >= kMaxDepth)
+    return;
+  uint32_t after = 0;
+  bool firstChild = true;
+  while (const TcClass *c = nextChild(tree, parent, after, firstChild)) {
+    visit(out, *c, depth, *first);
+    *first = false;
+    walkFrom(out, tree, c, depth + 1, visit, first);
+    after = c->id;
+    firstChild = false;
+  }
+}
+
+void walkTree(FILE *out, const DeviceTree &tree, ClassVisit visit)
+{
+  bool first = true;
+  walkFrom(out, tree, nullptr, 0, visit, &first);
+}
+
+void printClassLine(FILE *out, const TcClass &c, int depth, bool)
 {
   char id[16];
   char purpose[kTextSize];
@@ -48,32 +92,6 @@ void printClassLine(FILE *out, const TcClass &c, int depth)
   if (c.hasRateNow)
     fprintf(out, "  now %" PRIu64 " bit/s %" PRIu64 " pkt/s", c.rateNow * 8, c.packetsNow);
   fputc('\n', out);
-}
-
-// Each class under its parent, children in the order of their ids; the depth
-// bound only guards against a reply that loops.
-constexpr int kMaxDepth = 16;
-
-template <typename Visit> void walkFrom(const DeviceTree &tree, const TcClass *parent, int depth, Visit &visit)
-{
-  if (depth >= kMaxDepth)
-    return;
-  auto isChild = [&tree, parent](const TcClass &k) {
-    return parent != nullptr ? k.parent == parent->id && &k != parent : !hasParentIn(tree, k);
-  };
-  bool started = false;
-  uint32_t after = 0;
-  while (const TcClass *c = nextClass(tree, after, started, isChild)) {
-    visit(*c, depth);
-    walkFrom(tree, c, depth + 1, visit);
-    after = c->id;
-    started = true;
-  }
-}
-
-template <typename Visit> void walkTree(const DeviceTree &tree, Visit visit)
-{
-  walkFrom(tree, nullptr, 0, visit);
 }
 
 // A device name may hold any byte but '/' and blanks: escape what JSON needs.
@@ -91,7 +109,7 @@ void printJsonString(FILE *out, const char *text)
   fputc('"', out);
 }
 
-void printClassJson(FILE *out, const TcClass &c, bool first)
+void printClassJson(FILE *out, const TcClass &c, int, bool first)
 {
   char id[16];
   char parent[16];
@@ -121,7 +139,7 @@ void printTreeText(FILE *out, const DeviceTree &tree)
           handle);
   fprintf(out, "  %-11s %-26s %6s %6s %4s %12s %10s %8s %10s\n", "class", "for", "rate", "ceil", "prio", "bytes",
           "packets", "drops", "overlimits");
-  walkTree(tree, [out](const TcClass &c, int depth) { printClassLine(out, c, depth); });
+  walkTree(out, tree, printClassLine);
 }
 
 void printJsonBegin(FILE *out)
@@ -139,11 +157,7 @@ void printTreeJson(FILE *out, const DeviceTree &tree, bool first)
   fprintf(out, ", \"role\": ");
   printJsonString(out, role != nullptr ? role : "");
   fprintf(out, ", \"handle\": \"%s\", \"classes\": [", handle);
-  bool firstClass = true;
-  walkTree(tree, [out, &firstClass](const TcClass &c, int) {
-    printClassJson(out, c, firstClass);
-    firstClass = false;
-  });
+  walkTree(out, tree, printClassJson);
   fputs("]}", out);
 }
 
