@@ -3,6 +3,7 @@
 #include "report.h"
 
 #include <gtest/gtest.h>
+#include <linux/pkt_sched.h>
 #include <string>
 
 namespace {
@@ -66,7 +67,7 @@ protected:
   // Listed out of order, as a dump may bring them.
   TcClass classes[3] = {
       {0x10070, 0x10001, 1250, 256000, 2, 240, 5, 0, 1, true, 60, 1},
-      {0x10001, 0x10000, 256000, 256000, 0, 300, 6, 0, 0, false, 0, 0},
+      {0x10001, TC_H_ROOT, 256000, 256000, 0, 300, 6, 0, 0, false, 0, 0}, // as HTB reports its root class
       {0x10002, 0x10001, 1250, 256000, 1, 60, 1, 2, 0, false, 0, 0},
   };
   DeviceTree tree{"eth2.2", 0x10000, classes, 3};
@@ -94,7 +95,7 @@ TEST_F(Reports, JsonHoldsEveryFieldAndEscapesTheDeviceName)
   });
   EXPECT_EQ(json, "{\"devices\": [\n"
                   "  {\"device\": \"we\\\"ird\\\\\", \"role\": \"WAN\", \"handle\": \"1:\", \"classes\": [\n"
-                  "    {\"id\": \"1:1\", \"parent\": \"1:\", \"name\": \"root\", \"rate_kbit\": 2048, "
+                  "    {\"id\": \"1:1\", \"parent\": \"root\", \"name\": \"root\", \"rate_kbit\": 2048, "
                   "\"ceil_kbit\": 2048, \"prio\": 0, \"bytes\": 300, \"packets\": 6, \"drops\": 0, \"overlimits\": 0},\n"
                   "    {\"id\": \"1:70\", \"parent\": \"1:1\", \"name\": \"user rule 0 to WAN\", \"rate_kbit\": 10, "
                   "\"ceil_kbit\": 2048, \"prio\": 2, \"bytes\": 240, \"packets\": 5, \"drops\": 0, \"overlimits\": 1, "
