@@ -8,8 +8,9 @@
 
 namespace {
 
-// A dump answer comes in parts of at most 32 KiB each.
-alignas(nlmsghdr) char gReply[32768];
+// The kernel fills each part of a dump answer up to 8 KiB, or up to the
+// largest buffer this socket has read with, so 16 KiB always holds a part.
+constexpr size_t kReplySize = 16384;
 
 struct DumpRequest {
   nlmsghdr header;
@@ -19,17 +20,20 @@ struct DumpRequest {
 // Reads the answer to request seq until its end. Returns 0 or an errno value.
 int readDump(int fd, unsigned seq, DumpVisitor visit, void *ctx)
 {
+  // On the stack rather than static: a large zeroed area makes the router's
+  // linker page-align the data segment, which costs the binary 3 KiB or more.
+  alignas(nlmsghdr) char reply[kReplySize];
   for (;;) {
-    ssize_t got = recv(fd, gReply, sizeof gReply, MSG_TRUNC);
+    ssize_t got = recv(fd, reply, sizeof reply, MSG_TRUNC);
     if (got < 0) {
       if (errno == EINTR)
         continue;
       return errno;
     }
-    if (static_cast<size_t>(got) > sizeof gReply)
+    if (static_cast<size_t>(got) > sizeof reply)
       return EMSGSIZE;
     int len = static_cast<int>(got);
-    for (const nlmsghdr *msg = static_cast<const nlmsghdr *>(static_cast<const void *>(gReply)); NLMSG_OK(msg, len);
+    for (const nlmsghdr *msg = static_cast<const nlmsghdr *>(static_cast<const void *>(reply)); NLMSG_OK(msg, len);
          msg = NLMSG_NEXT(msg, len)) {
       if (msg->nlmsg_seq != seq)
         continue;

@@ -28,7 +28,8 @@ constexpr char kUsage[] =
     "has no HTB tree or the kernel cannot be asked.\n";
 
 constexpr int kMaxDevices = 16;
-constexpr int kMaxClasses = 256;
+// A QoS tree holds at most 3 + 14 application + 8 user rule classes.
+constexpr int kMaxClasses = 64;
 
 struct Roots {
   TcRootQdisc list[kMaxDevices];
@@ -40,9 +41,6 @@ struct Classes {
   int count;
   bool cut; // more classes than there is room for
 };
-
-Roots gRoots;
-Classes gClasses;
 
 void collectRoot(const nlmsghdr *msg, void *ctx)
 {
@@ -64,11 +62,11 @@ void collectClass(const nlmsghdr *msg, void *ctx)
     classes->cut = true;
 }
 
-const TcRootQdisc *findRoot(int ifindex)
+const TcRootQdisc *findRoot(const Roots &roots, int ifindex)
 {
-  for (int i = 0; i < gRoots.count; ++i)
-    if (gRoots.list[i].ifindex == ifindex)
-      return &gRoots.list[i];
+  for (int i = 0; i < roots.count; ++i)
+    if (roots.list[i].ifindex == ifindex)
+      return &roots.list[i];
   return nullptr;
 }
 
@@ -85,14 +83,14 @@ struct Shown {
 
 // The devices to show, in the order asked for, or every HTB root. Returns the
 // count, or -1 after the one line that says why not.
-int pickDevices(char **names, int nameCount, Shown *shown)
+int pickDevices(const Roots &roots, char **names, int nameCount, Shown *shown)
 {
   if (nameCount == 0) {
     int count = 0;
-    for (int i = 0; i < gRoots.count; ++i) {
-      if (if_indextoname(static_cast<unsigned>(gRoots.list[i].ifindex), shown[count].name) == nullptr)
+    for (int i = 0; i < roots.count; ++i) {
+      if (if_indextoname(static_cast<unsigned>(roots.list[i].ifindex), shown[count].name) == nullptr)
         continue;
-      shown[count++].root = &gRoots.list[i];
+      shown[count++].root = &roots.list[i];
     }
     if (count == 0)
       fprintf(stderr, "qosstat: no device has an HTB shaping tree (QoS not built, or no HTB in this kernel)\n");
@@ -104,7 +102,7 @@ int pickDevices(char **names, int nameCount, Shown *shown)
       fprintf(stderr, "qosstat: %s: no such device\n", names[i]);
       return -1;
     }
-    shown[i].root = findRoot(static_cast<int>(ifindex));
+    shown[i].root = findRoot(roots, static_cast<int>(ifindex));
     if (shown[i].root == nullptr) {
       fprintf(stderr, "qosstat: %s: no HTB shaping tree on this device\n", names[i]);
       return -1;
@@ -135,24 +133,26 @@ int qosstat_main(int argc, char **argv)
     }
   }
 
-  gRoots.count = 0;
-  if (int err = netlinkDump(RTM_GETQDISC, 0, collectRoot, &gRoots))
+  // All on the stack (about 6 KiB): see the reply buffer in netlink.cpp.
+  Roots roots{};
+  if (int err = netlinkDump(RTM_GETQDISC, 0, collectRoot, &roots))
     return kernelFailed(err);
-  static Shown shown[kMaxDevices];
-  int count = pickDevices(names, nameCount, shown);
+  Shown shown[kMaxDevices];
+  int count = pickDevices(roots, names, nameCount, shown);
+  Classes classes;
   if (count < 0)
     return 1;
 
   if (json)
     printJsonBegin(stdout);
   for (int i = 0; i < count; ++i) {
-    gClasses.count = 0;
-    gClasses.cut = false;
-    if (int err = netlinkDump(RTM_GETTCLASS, shown[i].root->ifindex, collectClass, &gClasses))
+    classes.count = 0;
+    classes.cut = false;
+    if (int err = netlinkDump(RTM_GETTCLASS, shown[i].root->ifindex, collectClass, &classes))
       return kernelFailed(err);
-    if (gClasses.cut)
+    if (classes.cut)
       fprintf(stderr, "qosstat: %s: more than %d classes, the rest not shown\n", shown[i].name, kMaxClasses);
-    DeviceTree tree{shown[i].name, shown[i].root->handle, gClasses.list, gClasses.count};
+    DeviceTree tree{shown[i].name, shown[i].root->handle, classes.list, classes.count};
     if (json) {
       printTreeJson(stdout, tree, i == 0);
     } else {
