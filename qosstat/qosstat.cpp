@@ -17,7 +17,7 @@ constexpr char kUsage[] =
     "usage: qosstat [--json] [DEVICE...]\n"
     "Shows the live QoS shaping trees (HTB) the way the kernel holds them: each\n"
     "class under its parent, what it is for (default class, application and\n"
-    "direction, or user rule), rate, ceil and prio in kbit/s, and the counters\n"
+    "direction, or user rule), rate and ceil in kbit/s, prio, and the counters\n"
     "bytes, packets, drops and overlimits (plus the current rate where the class\n"
     "has a rate estimator).\n"
     "Without DEVICE: every device whose root qdisc is HTB (the QoS program's\n"
