@@ -58,14 +58,14 @@ public:
   {
     auto len = static_cast<uint32_t>(bytes_.size());
     memcpy(bytes_.data() + offsetof(nlmsghdr, nlmsg_len), &len, sizeof len);
-    return reinterpret_cast<const nlmsghdr *>(bytes_.data());
+    return static_cast<const nlmsghdr *>(static_cast<const void *>(bytes_.data())); // new[] aligns it
   }
   // The message cut to its first n bytes, as a short read would leave it.
   const nlmsghdr *cutTo(uint32_t n)
   {
     msg();
     memcpy(bytes_.data() + offsetof(nlmsghdr, nlmsg_len), &n, sizeof n);
-    return reinterpret_cast<const nlmsghdr *>(bytes_.data());
+    return static_cast<const nlmsghdr *>(static_cast<const void *>(bytes_.data())); // new[] aligns it
   }
 
 private:
