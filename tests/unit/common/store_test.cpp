@@ -92,12 +92,23 @@ std::string value(const char *key)
   return nvram_bufget(0, key) == v ? v : std::string(v) + "<differs>";
 }
 
+// Each case has a directory of its own for the store file.
+class FileStore : public ::testing::Test {
+protected:
+  void SetUp() override
+  {
+    dir = temp_dir();
+    path = dir + "/store";
+  }
+  void TearDown() override { remove_dir(dir); }
+  std::string dir;
+  std::string path;
+};
+
 } // namespace
 
-TEST(FileStore, ValuesAreTheTextAfterTheFirstEqualsLessATrailingCr)
+TEST_F(FileStore, ValuesAreTheTextAfterTheFirstEqualsLessATrailingCr)
 {
-  std::string dir = temp_dir();
-  std::string path = dir + "/store";
   write_store(path, "# comment=yes\n"
                     "noequals\n"
                     "QoSUserRules0=1,1,,0, a=b ,=\n"
@@ -125,13 +136,10 @@ TEST(FileStore, ValuesAreTheTextAfterTheFirstEqualsLessATrailingCr)
                       "spee=[]\n"
                       "absent=[]\n");
   EXPECT_EQ(r.errors, "");
-  remove_dir(dir);
 }
 
-TEST(FileStore, AChangeByRenameIsSeenAndEveryEarlierValueStays)
+TEST_F(FileStore, AChangeByRenameIsSeenAndEveryEarlierValueStays)
 {
-  std::string dir = temp_dir();
-  std::string path = dir + "/store";
   write_store(path, "wanConnectionMode=PPPOE\nlan_gateway=10.0.0.1\n");
   ChildResult r = in_child(path, [&] {
     std::string out;
@@ -153,13 +161,10 @@ TEST(FileStore, AChangeByRenameIsSeenAndEveryEarlierValueStays)
   });
   EXPECT_EQ(r.report, "[PPPOE][10.0.0.1][L2TP ][10.0.0.2][DHCP][][PPPOE] same");
   EXPECT_EQ(r.errors, "");
-  remove_dir(dir);
 }
 
-TEST(FileStore, AValueFlippingBackAndForthDoesNotFillTheArena)
+TEST_F(FileStore, AValueFlippingBackAndForthDoesNotFillTheArena)
 {
-  std::string dir = temp_dir();
-  std::string path = dir + "/store";
   write_store(path, "RadioOff=0\n");
   ChildResult r = in_child(path, [&] {
     const char *first[2] = {nullptr, nullptr};
@@ -177,13 +182,10 @@ TEST(FileStore, AValueFlippingBackAndForthDoesNotFillTheArena)
   });
   EXPECT_EQ(r.report, "pointers not reused: 0");
   EXPECT_EQ(r.errors, "");
-  remove_dir(dir);
 }
 
-TEST(FileStore, AFullArenaKeepsTheSnapshotOfThatMoment)
+TEST_F(FileStore, AFullArenaKeepsTheSnapshotOfThatMoment)
 {
-  std::string dir = temp_dir();
-  std::string path = dir + "/store";
   ChildResult r = in_child(path, [&] {
     std::string out;
     const char *handed[2000] = {};
@@ -207,13 +209,10 @@ TEST(FileStore, AFullArenaKeepsTheSnapshotOfThatMoment)
   });
   EXPECT_EQ(r.report, "kept in place");
   EXPECT_EQ(r.errors, "nvram: no room left for changed values: " + path + " is no longer reloaded\n");
-  remove_dir(dir);
 }
 
-TEST(FileStore, AMissingFileIsReportedOnceAndReadsAsEmptyUntilItAppears)
+TEST_F(FileStore, AMissingFileIsReportedOnceAndReadsAsEmptyUntilItAppears)
 {
-  std::string dir = temp_dir();
-  std::string path = dir + "/store";
   ChildResult r = in_child(path, [&] {
     std::string out = "[" + value("OP_Mode") + "][" + value("wanConnectionMode") + "]";
     write_store(path, "OP_Mode=1\n");
@@ -224,13 +223,10 @@ TEST(FileStore, AMissingFileIsReportedOnceAndReadsAsEmptyUntilItAppears)
   });
   EXPECT_EQ(r.report, "[][][1][]");
   EXPECT_EQ(r.errors, "nvram: cannot read " + path + " (No such file or directory): every setting reads as empty\n");
-  remove_dir(dir);
 }
 
-TEST(FileStore, AFileOverCapacityKeepsItsWholeLinesWithin)
+TEST_F(FileStore, AFileOverCapacityKeepsItsWholeLinesWithin)
 {
-  std::string dir = temp_dir();
-  std::string path = dir + "/store";
   // 16-byte lines "k00000=v00000xx\n": 8192 of them fill 128 KiB exactly.
   std::string text;
   char line[32];
@@ -243,13 +239,10 @@ TEST(FileStore, AFileOverCapacityKeepsItsWholeLinesWithin)
   ChildResult r = in_child(path, [] { return value("k00000") + " " + value("k08190") + " [" + value("k08191") + "]"; });
   EXPECT_EQ(r.report, "v00000xx v08190xx []");
   EXPECT_EQ(r.errors, "nvram: " + path + " is larger than 131072 bytes: only the whole lines within them are read\n");
-  remove_dir(dir);
 }
 
-TEST(FileStore, TraceAppendsEachKeyAskedFor)
+TEST_F(FileStore, TraceAppendsEachKeyAskedFor)
 {
-  std::string dir = temp_dir();
-  std::string path = dir + "/store";
   std::string tracePath = dir + "/trace";
   write_store(path, "OP_Mode=0\n");
   ChildResult r = in_child(path, [&] {
@@ -268,6 +261,5 @@ TEST(FileStore, TraceAppendsEachKeyAskedFor)
   fclose(f);
   // value() asks each key twice, once per name.
   EXPECT_EQ(std::string(buf, n), "OP_Mode\nOP_Mode\nabsent\nabsent\n");
-  remove_dir(dir);
 }
 #endif
