@@ -8,6 +8,14 @@
 #include <string>
 #include <sys/wait.h>
 
+// A format compiles only when every '%' is a %s, one per value: anything else
+// would have the line builder take a value for what is not one.
+static_assert(words::countValues("pppoe.sh %s %s") == 2);
+static_assert(words::countValues("l2tpd") == 0);
+static_assert(words::countValues("sleep %d") == -1);
+static_assert(words::countValues("100%") == -1);
+static_assert(words::countValues("%%s") == -1);
+
 namespace {
 
 // What a real shell makes of a recorded line: the words after the command
