@@ -16,13 +16,7 @@ wan_pptp_pass=secret
 wan_pptp_server=vpn.example.net
 SystemName=gw
 CONF
-cat > "$SBX_OUT/on_accel-pptp.sh" <<'HOOK'
-#!/bin/sh
-while read -r line; do
-  case $line in SigIgn*) echo "$line" ;; esac
-done < /proc/self/status > "$SBX_OUT/pptp.ignored"
-HOOK
-chmod +x "$SBX_OUT/on_accel-pptp.sh"
+status_hook accel-pptp.sh SigIgn
 cable plugged
 rm -f /etc/link
 mkfifo /etc/link
@@ -41,7 +35,7 @@ kill -0 "$WATCHER" 2>/dev/null || fail "the watcher died with its output pipe"
 echo "ok: still redialling after the reader of its output went away"
 # SIGPIPE is caught, not ignored: the scripts it starts get the default back.
 check "started scripts do not ignore SIGPIPE" \
-  "$(( 0x$(cut -f2 "$SBX_OUT/pptp.ignored") >> 12 & 1 ))" 0
+  "$(( 0x$(cut -f2 "$SBX_OUT/accel-pptp.sh.SigIgn") >> 12 & 1 ))" 0
 stop_watcher
 rm -f /etc/link "$SBX_OUT/on_accel-pptp.sh"
 
