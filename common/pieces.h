@@ -13,7 +13,8 @@ public:
   // Walks the text in memory.
   PieceReader(const char *text, size_t len) : text_(text), textLen_(len) {}
 
-  // The next piece into out (size >= 2 bytes), NUL-terminated like fgets (a NUL
+  // The next piece into out (2 <= size <= 513 bytes: the reader holds 512),
+  // NUL-terminated like fgets (a NUL
   // in the text ends it early for string functions). Returns its length in
   // bytes, or 0 at the end of the text.
   size_t next(char *out, size_t size);
