@@ -14,9 +14,8 @@ public:
   PieceReader(const char *text, size_t len) : text_(text), textLen_(len) {}
 
   // The next piece into out (2 <= size <= 513 bytes: the reader holds 512),
-  // NUL-terminated like fgets (a NUL
-  // in the text ends it early for string functions). Returns its length in
-  // bytes, or 0 at the end of the text.
+  // NUL-terminated like fgets (a NUL in the text ends it early for string
+  // functions). Returns its length in bytes, or 0 at the end of the text.
   size_t next(char *out, size_t size);
 
 private:
