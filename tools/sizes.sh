@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Prints the stripped size and the needed libraries of each router binary and
-# checks them against the budgets. usage: tools/sizes.sh [BIN_DIR]
+# checks them against the budgets. This table of budgets is the only one (the
+# README refers to it). usage: tools/sizes.sh [BIN_DIR]
 set -uo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 bin=${1:-$root/build/mips/bin}
@@ -10,7 +11,7 @@ tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
 status=0
 printf '%-16s %8s %8s  %s\n' binary bytes budget needed
-for entry in vx_qos:49152 wanwatch:24576 hostscout:24576 linkstamp:24576 libnvram.so.0:16384; do
+for entry in vx_qos:49152 wanwatch:24576 hostscout:24576 linkstamp:24576 qosstat:16384 libnvram.so.0:16384; do
   name=${entry%%:*}
   budget=${entry#*:}
   if [ ! -f "$bin/$name" ]; then
