@@ -52,6 +52,11 @@ bool arp_line_mac(const char *line, const char *address, char *mac)
 
 int get_mac_from_arptable(const char *address, char *mac)
 {
+  return get_mac_from_arptable_in(kArpTable, address, mac);
+}
+
+int get_mac_from_arptable_in(const char *table, const char *address, char *mac)
+{
   // The ping only makes the kernel resolve the host; its report is not
   // read. The address came from the network: it reaches the shell only as a
   // checked dotted address.
@@ -61,7 +66,7 @@ int get_mac_from_arptable(const char *address, char *mac)
     run_command(command);
   }
 
-  FILE *f = fopen(kArpTable, "r");
+  FILE *f = fopen(table, "r");
   if (f == nullptr)
     return 0;
   char found[kMacTextSize] = {};

@@ -13,5 +13,8 @@ inline constexpr const char *kArpTable = "/proc/net/arp";
 bool arp_line_mac(const char *line, const char *address, char *mac /* kMacTextSize */);
 
 // Pings the dotted address once, then fills mac (a cleared buffer of at least
-// kMacTextSize bytes) with its MAC text, or leaves it empty. Returns 0.
+// kMacTextSize bytes) with its MAC text from the kernel's ARP table, or leaves
+// it empty. Returns 0.
 int get_mac_from_arptable(const char *address, char *mac);
+// The same with the ARP table read from the file at table.
+int get_mac_from_arptable_in(const char *table, const char *address, char *mac);
