@@ -85,9 +85,9 @@ TEST_F(ArpLookup, PingsOnlyADottedAddressThenReadsItsCompleteEntry)
   EXPECT_EQ(get_mac_from_arptable_in(table.c_str(), "192.168.1.20", mac), 0);
   EXPECT_STREQ(mac, "");
   EXPECT_EQ(output(), "ssdp: buf2=0242ac110002\nssdp: buf2=\nssdp: buf2=\n");
-  EXPECT_EQ(commands(), (std::vector<std::string>{"ping -c 1 192.168.1.20 > /dev/null",
-                                                  "ping -c 1 192.168.1.77 > /dev/null",
-                                                  "ping -c 1 192.168.1.20 > /dev/null"}));
+  EXPECT_EQ(commands(), (std::vector<std::string>{"ping -c 1 -W 1 192.168.1.20 > /dev/null",
+                                                  "ping -c 1 -W 1 192.168.1.77 > /dev/null",
+                                                  "ping -c 1 -W 1 192.168.1.20 > /dev/null"}));
 }
 
 } // namespace
