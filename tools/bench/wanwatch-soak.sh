@@ -1,9 +1,12 @@
 #!/usr/bin/env bash
 # Soak of the link watcher with the stub tools: a build with a 10 ms tick runs
-# RUNS (default 20,000) handler runs in gateway mode while the cable is pulled
-# for 20 of every 100 runs and the connection type in the store turns from
-# DHCP to PPPoE to PPTP to L2TP every 300 runs (a new file renamed over the
-# old one, as the web pages write it).
+# RUNS (default 20,000) handler runs in gateway mode while the cable flaps and
+# the connection type in the store turns from DHCP to PPPoE to PPTP to L2TP (a
+# new file renamed over the old one, as the web pages write it). In the first
+# 100 runs each type connects and tears down once (the cable out for 5 of
+# every 25 runs, a new type every 25 runs), so that every sequence has run
+# before the first figures; then the cable is out for 20 of every 200 runs
+# (long enough up for the PPPoE redial) and the type changes every 300 runs.
 #
 # Handler runs, not timer expiries, are counted: each run probes the WAN port
 # once (one mii_mgr call; the start-up probe is not a run), while late
@@ -26,10 +29,11 @@ if [ -z "${SBX_OUT:-}" ]; then
   exit
 fi
 
-types=(DHCP PPPOE PPTP L2TP)
-# store TYPE: the whole store with the given connection type, renamed into place.
-store() {
-  cat > /etc/nvram.conf.new <<CONF
+# $SBX_OUT/store TYPE: the whole store with the given connection type,
+# renamed into place. The probe's hook calls it at fixed runs.
+cat > "$SBX_OUT/store" <<'STORE'
+#!/bin/sh
+cat > /etc/nvram.conf.new <<CONF
 OP_Mode=0
 wanConnectionMode=$1
 SystemName=soak
@@ -42,7 +46,10 @@ wan_pptp_pass=secret
 wan_pptp_server=10.9.0.1
 wan_pptp_opmode=KeepAlive
 wan_pptp_optime=60
-wan_pptp_wanip_mode=1
+wan_pptp_wanip_mode=0
+wan_pptp_ip=10.9.1.3
+wan_pptp_netmask=255.255.255.0
+wan_pptp_gateway=10.9.1.1
 wan_pptp_mode=0
 wan_l2tp_user=soak
 wan_l2tp_pass=secret
@@ -55,24 +62,33 @@ wan_l2tp_netmask=255.255.255.0
 wan_l2tp_gateway=10.9.1.1
 wan_l2tp_mode=0
 CONF
-  mv /etc/nvram.conf.new /etc/nvram.conf
-}
+mv /etc/nvram.conf.new /etc/nvram.conf
+STORE
+chmod +x "$SBX_OUT/store"
 
-# Every probe counts itself (shell builtins only, so that a probe costs little
-# more than on the router); the cable is out for 20 of every 100 runs.
+# Every probe counts itself and sets the cable; at a type change it renames
+# the new store into place, read from the next run on. Shell builtins on the
+# other runs, so that a probe costs little more than on the router. (The
+# count includes the start-up probe.)
 cat > "$SBX_OUT/on_mii_mgr" <<'HOOK'
 #!/bin/sh
 read -r n < "$SBX_OUT/probe.count"
 n=$((n + 1))
 echo "$n" > "$SBX_OUT/probe.count"
-if [ $((n % 100)) -lt 20 ]; then echo "Get: phy[4].reg[5] = 0000"; else echo "Get: phy[4].reg[5] = 45e1"; fi
+if [ "$n" -le 101 ]; then cycle=25 out=5 every=25; else cycle=200 out=20 every=300; fi
+if [ $((n % every)) = 0 ]; then
+  set -- DHCP PPPOE PPTP L2TP
+  shift $((n / every % 4))
+  "$SBX_OUT/store" "$1"
+fi
+if [ $((n % cycle)) -lt "$out" ]; then echo "Get: phy[4].reg[5] = 0000"; else echo "Get: phy[4].reg[5] = 45e1"; fi
 HOOK
 chmod +x "$SBX_OUT/on_mii_mgr"
 echo 0 > "$SBX_OUT/probe.count"
-# The stub log would grow by a line per command: only the hooks' count is read.
-ln -sf /dev/null "$SBX_OUT/stub.log"
+# The stub log tells which connect sequences ran (a line per command).
+: > "$SBX_OUT/stub.log"
 rm -f /etc/link
-store "${types[0]}"
+"$SBX_OUT/store" DHCP
 
 # handler runs so far (the start-up probe is not one)
 # (a read that meets the hook's rewrite half-way is tried again).
@@ -121,7 +137,6 @@ figures() {
 wanwatch > "$SBX_OUT/watcher.out" 2>&1 &
 pid=$!
 start=$SECONDS
-type=0
 first_rss="" first_fds=""
 until [ "$(done_runs)" -ge "$runs" ]; do
   kill -0 "$pid" 2>/dev/null || { echo "soak: the watcher died after $(done_runs) runs" >&2; exit 1; }
@@ -130,17 +145,15 @@ until [ "$(done_runs)" -ge "$runs" ]; do
     figures "$n"
     first_rss=$rss first_fds=$fds
   fi
-  if [ $((n / 300 % ${#types[@]})) != "$type" ]; then
-    type=$((n / 300 % ${#types[@]}))
-    store "${types[$type]}"
-  fi
   sleep 0.1
 done
 n=$(done_runs)
 figures "$n"
 kill "$pid"
 wait "$pid" 2>/dev/null || true
-echo "$n handler runs in $((SECONDS - start)) s"
+echo "$n handler runs in $((SECONDS - start)) s; connects: DHCP $(grep -c '^udhcpc ' "$SBX_OUT/stub.log")," \
+  "PPPoE $(grep -c '^pppoe.sh ' "$SBX_OUT/stub.log"), PPTP $(grep -c -e '^pptp.sh ' -e '^accel-pptp.sh ' "$SBX_OUT/stub.log")," \
+  "L2TP $(grep -c '^l2tp.sh ' "$SBX_OUT/stub.log")"
 
 if [ "$rss" = "$first_rss" ] && [ "$fds" = "$first_fds" ] && [ "$zombies" = 0 ]; then
   echo "flat: RSS and descriptors as after the first 100 runs, no zombie of the watcher"
