@@ -2,10 +2,9 @@
 // and the exact commands of a build.
 #include "qos_test.h"
 
-#include "app_entry.h"
-#include "build.h"
+#include "app_rules.h"
+#include "tempdir.h"
 
-#include <sys/stat.h>
 
 TEST(AppEntry, FieldCursorTakesThreeFieldsForRateKindsZeroAndOneElseTwo)
 {
@@ -79,14 +78,11 @@ protected:
   std::string run()
   {
     startOutput();
-    EXPECT_EQ(startSetAppRule(), 0);
+    ServiceSnapshots seen{};
+    EXPECT_EQ(startSetAppRule(dir.path(), seen), 0);
     return output();
   }
-  static bool fileExists(const char *path)
-  {
-    struct stat st;
-    return stat(path, &st) == 0;
-  }
+  TempDir dir; // an empty port-mapping directory
 };
 
 TEST_F(AppRules, CategorySlotsRecordEveryEntryEnabledOrNot)
@@ -235,8 +231,6 @@ TEST_F(AppRules, AbsentTreeDeviceDropsItsDirectionsWithTheirExtras)
 // Out-of-range values never borrow what an earlier entry or direction set.
 TEST_F(AppRules, OddLevelsAndRateKindsGetFixedDefaults)
 {
-  if (fileExists("/var/ftp"))
-    GTEST_SKIP() << "this machine has a /var/ftp";
   fake_nvram_load({{"QoSAppRules6", "0,1,1,1,900,1,0,300"}, {"QoSAppRules7", "5,1,1,4,1,3"}});
   run();
   Lines classes;
@@ -268,8 +262,6 @@ TEST_F(AppRules, OddLevelWithRateGetsTheLowestPriority)
 
 TEST_F(AppRules, ServiceChainCreatedJustBeforeFirstEnabledDirection)
 {
-  if (fileExists("/var/bittorrent"))
-    GTEST_SKIP() << "this machine has a /var/bittorrent";
   fake_nvram_load({{"QoSAppRules9", "1,1,0,1,100,1,1,100"}});
   EXPECT_EQ(run(), "vx_qos: bittorrent enabled!! \n"
                    "vx_qos: (bittorrent NO to WAN mapping port.)\n"
