@@ -43,8 +43,8 @@ struct PortLine {
 void splitPortLine(const char *piece, PortLine &line);
 
 // The text of a file as the build saw it: its pieces cut at the first newline
-// and joined. `text` keeps the first 511 characters; length and hash cover the
-// whole, so a change beyond what is kept is still seen.
+// and joined. `text` keeps the first 511 characters; length and hash cover
+// every piece read, so a change beyond what is kept is still seen.
 struct ServiceSnapshot {
   char text[512];
   size_t length;
