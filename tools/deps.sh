@@ -4,7 +4,7 @@
 set -euo pipefail
 want=${1:-all}
 
-host_pkgs=(cmake g++ make libgtest-dev googletest iproute2 iptables util-linux iputils-ping procps)
+host_pkgs=(cmake g++ make libgtest-dev googletest iproute2 iptables util-linux iputils-ping procps strace)
 cross_pkgs=(g++-mipsel-linux-gnu binutils-mipsel-linux-gnu qemu-user)
 
 pkgs=()
