@@ -7,15 +7,7 @@
 
 # Gateway mode, PPTP without a session: the watcher redials while the link is
 # up. The PPP state file is a FIFO without a writer, which reads as no session.
-store <<'CONF'
-OP_Mode=0
-wanConnectionMode=PPTP
-wan_pptp_mode=1
-wan_pptp_user=alice
-wan_pptp_pass=secret
-wan_pptp_server=vpn.example.net
-SystemName=gw
-CONF
+pptp_store
 status_hook accel-pptp.sh SigIgn
 cable plugged
 rm -f /etc/link

@@ -4,17 +4,7 @@
 . "$(dirname "$0")/../lib.sh"
 . "$(dirname "$0")/watch.bash"
 
-store <<'CONF'
-OP_Mode=0
-wanConnectionMode=PPTP
-wan_pptp_mode=1
-wan_pptp_user=alice
-wan_pptp_pass=secret
-wan_pptp_server=vpn.example.net
-wan_pptp_opmode=KeepAlive
-wan_pptp_optime=60
-SystemName=gw
-CONF
+pptp_store wan_pptp_opmode=KeepAlive wan_pptp_optime=60
 cable plugged
 rm -f /etc/link
 reset_log

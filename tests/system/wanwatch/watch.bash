@@ -52,3 +52,10 @@ done < /proc/self/status > "\$SBX_OUT/$1.$2"
 HOOK
   chmod +x "$SBX_OUT/on_$1"
 }
+
+# pptp_store [LINE...]: a gateway dialling PPTP as alice to vpn.example.net,
+# with any further store lines given.
+pptp_store() {
+  { printf '%s\n' OP_Mode=0 wanConnectionMode=PPTP wan_pptp_mode=1 wan_pptp_user=alice \
+      wan_pptp_pass=secret wan_pptp_server=vpn.example.net "$@" SystemName=gw; } | store
+}
