@@ -28,12 +28,15 @@ int getNthValueSafe(int index, const char *list, char sep, char *dst, size_t siz
 {
   if (list == nullptr || dst == nullptr || size == 0)
     return -1;
+  // strchr finds a NUL separator at the end of the text: a text holds no
+  // NUL, so it is then one field.
+  auto find_sep = [sep](const char *from) { return sep != '\0' ? strchr(from, sep) : nullptr; };
   const char *start = list;
-  const char *next = strchr(start, sep);
+  const char *next = find_sep(start);
   int steps = 0;
   while (steps < index && next != nullptr) {
     start = next + 1;
-    next = strchr(start, sep);
+    next = find_sep(start);
     ++steps;
   }
   // Without a further separator the field runs to the end of the text, but

@@ -1,18 +1,21 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build, the tests and the demo need, when
-# they are missing. usage: tools/deps.sh [host|cross|all]   (default: all)
+# they are missing. usage: tools/deps.sh [host|cross|fuzz|all]   (default: all)
 set -euo pipefail
 want=${1:-all}
 
 host_pkgs=(cmake g++ make libgtest-dev googletest iproute2 iptables util-linux iputils-ping procps)
 cross_pkgs=(g++-mipsel-linux-gnu binutils-mipsel-linux-gnu qemu-user)
+# clang with libFuzzer and its sanitizer runtimes, for the fuzz harnesses.
+fuzz_pkgs=(clang libclang-rt-14-dev)
 
 pkgs=()
 case "$want" in
   host) pkgs=("${host_pkgs[@]}") ;;
   cross) pkgs=("${cross_pkgs[@]}") ;;
-  all) pkgs=("${host_pkgs[@]}" "${cross_pkgs[@]}") ;;
-  *) echo "usage: tools/deps.sh [host|cross|all]" >&2; exit 2 ;;
+  fuzz) pkgs=(cmake make "${fuzz_pkgs[@]}") ;;
+  all) pkgs=("${host_pkgs[@]}" "${cross_pkgs[@]}" "${fuzz_pkgs[@]}") ;;
+  *) echo "usage: tools/deps.sh [host|cross|fuzz|all]" >&2; exit 2 ;;
 esac
 
 missing=()
