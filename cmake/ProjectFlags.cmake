@@ -17,7 +17,7 @@ if(ROUTER_FUZZ)
   # Coverage for the fuzzer in every program file; the harnesses link the
   # fuzzer itself (-fsanitize=fuzzer).
   target_compile_options(project_flags INTERFACE
-    -fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer -g)
+    -fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer -g -O1)
   target_link_options(project_flags INTERFACE -fsanitize=fuzzer-no-link,address,undefined)
 endif()
 
