@@ -9,22 +9,33 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
-int pidfile_read(const char *path)
+namespace {
+
+// The number at the start of line, read like "%d"; but a number too large for
+// a pid is no pid: "%d" would wrap 4294967298 to 2 and name another process.
+int parse_pid(char *line)
 {
-  char line[20];
-  if (read_small_file(path, line, sizeof line) < 0)
-    return 0;
   line[strcspn(line, "\n")] = '\0';
-  // Read like "%d", but a number too large for a pid is no pid: "%d" would
-  // wrap 4294967298 to 2 and name another process.
   char *end = nullptr;
   errno = 0;
   long pid = strtol(line, &end, 10);
   if (end == line || errno == ERANGE || pid > INT_MAX || pid < INT_MIN)
     return 0;
   return static_cast<int>(pid);
+}
+
+} // namespace
+
+int pidfile_read(const char *path)
+{
+  char line[20];
+  if (read_small_file(path, line, sizeof line) < 0)
+    return 0;
+  return parse_pid(line);
 }
 
 bool process_is(pid_t pid, const char *program)
@@ -56,40 +67,89 @@ bool pidfile_write(const char *path)
 
 namespace {
 
-bool process_alive(pid_t pid)
+// A run that replaced or removed the file between our open and our lock
+// makes us start again; a few rounds settle any such race.
+constexpr int kLockRounds = 8;
+
+bool same_inode(const struct stat &a, const struct stat &b)
 {
-  return pid > 0 && (kill(pid, 0) == 0 || errno == EPERM);
+  return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+// The pid a stale file holds, or -1 when it holds nothing.
+int stale_pid(int fd)
+{
+  char line[20];
+  ssize_t n = pread(fd, line, sizeof line - 1, 0);
+  if (n <= 0)
+    return -1;
+  line[n] = '\0';
+  return parse_pid(line);
+}
+
+// In place: the file is never renamed, so the lock stays on the file the path
+// names. On a full /var the pid may be missing; the lock still decides.
+void write_own_pid(int fd)
+{
+  char text[16];
+  format_into(text, sizeof text, "%d\n", static_cast<int>(getpid()));
+  size_t len = strlen(text);
+  if (ftruncate(fd, 0) == 0)
+    (void)!pwrite(fd, text, len, 0);
 }
 
 } // namespace
 
-PidGuard pidfile_create_exclusive(const char *path, pid_t *holder)
+RunGuard run_lock_take(const char *path, RunLock *lock, int *stale)
 {
-  // The pid is written to a private file first and linked into place, so the
-  // pid file never exists without its content.
-  char tmp[96];
-  char text[16];
-  if (!format_into(tmp, sizeof tmp, "%s.%d", path, static_cast<int>(getpid())))
-    return PidGuard::Failed;
-  format_into(text, sizeof text, "%d\n", static_cast<int>(getpid()));
-  if (!write_small_file(tmp, text, strlen(text))) {
-    unlink(tmp);
-    return PidGuard::Failed;
+  *stale = -1;
+  for (int round = 0; round < kLockRounds; ++round) {
+    bool writable = true;
+    // Never through a symlink, and never waiting on a FIFO.
+    constexpr int kFlags = O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK;
+    int fd = open(path, O_RDWR | O_CREAT | kFlags, 0644);
+    if (fd < 0) {
+      writable = false;
+      fd = open(path, O_RDONLY | kFlags);
+    }
+    if (fd < 0)
+      return errno == ENOENT ? RunGuard::Unguarded : RunGuard::Busy;
+    struct stat opened;
+    if (fstat(fd, &opened) != 0 || !S_ISREG(opened.st_mode)) {
+      close(fd);
+      return RunGuard::Busy;
+    }
+    int rc;
+    do
+      rc = flock(fd, LOCK_EX | LOCK_NB);
+    while (rc != 0 && errno == EINTR);
+    if (rc != 0) {
+      close(fd);
+      return RunGuard::Busy;
+    }
+    struct stat named;
+    if (stat(path, &named) != 0 || !same_inode(opened, named)) {
+      close(fd);
+      continue;
+    }
+    *stale = stale_pid(fd);
+    if (writable)
+      write_own_pid(fd);
+    lock->fd = fd;
+    lock->writable = writable;
+    return RunGuard::Taken;
   }
-  int rc = link(tmp, path);
-  int err = errno;
-  unlink(tmp);
-  if (rc == 0)
-    return PidGuard::Created;
-  if (err != EEXIST)
-    return PidGuard::Failed;
-  pid_t pid = pidfile_read(path);
-  if (holder != nullptr)
-    *holder = pid;
-  if (process_alive(pid))
-    return PidGuard::Held;
-  // Remove only the file we judged: another run may have replaced it meanwhile.
-  if (pidfile_read(path) == pid)
+  return RunGuard::Busy;
+}
+
+void run_lock_release(const char *path, RunLock *lock)
+{
+  if (lock->fd < 0)
+    return;
+  struct stat held;
+  struct stat named;
+  if (lock->writable && fstat(lock->fd, &held) == 0 && stat(path, &named) == 0 && same_inode(held, named))
     unlink(path);
-  return PidGuard::Stale;
+  close(lock->fd);
+  lock->fd = -1;
 }

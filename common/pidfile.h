@@ -19,10 +19,26 @@ void pidfile_take_over(const char *path, const char *program);
 // Writes the own pid as "%d\n", replacing the file. False when it cannot.
 bool pidfile_write(const char *path);
 
-enum class PidGuard { Created, Held, Stale, Failed };
+// The guard of a program that must never run twice at once: an exclusive
+// lock on its pid file, held for the whole run. The lock, not the pid in the
+// file, decides: a file whose lock nobody holds is stale, whatever process its
+// number names now, so a crash or a reused pid never blocks later runs.
+struct RunLock {
+  int fd = -1;           // the locked pid file, or -1
+  bool writable = false; // the pid was written and the file is removed at the end
+};
 
-// Creates the file holding "%d\n" with the own pid, atomically: of two runs
-// started together exactly one gets Created. Held: the file names a live
-// process (*holder receives it). Stale: the file named no live process and
-// was removed; the caller may try again. Failed: the file cannot be created.
-PidGuard pidfile_create_exclusive(const char *path, pid_t *holder);
+enum class RunGuard {
+  Taken,     // *lock holds the lock
+  Busy,      // another run holds it
+  Unguarded, // there is no pid file and none can be created (a read-only /var)
+};
+
+// Opens or creates the file and locks it without waiting, writing the own pid
+// into it in place. Where the file cannot be written it is opened for reading
+// and the same lock decides. *stale receives the pid of a stale file that held
+// one, else -1.
+RunGuard run_lock_take(const char *path, RunLock *lock, int *stale);
+
+// Removes the pid file while the lock is still held, then releases it.
+void run_lock_release(const char *path, RunLock *lock);

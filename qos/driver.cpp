@@ -35,37 +35,29 @@ constexpr ModifyRequest kModifyRequests[] = {
 };
 
 enum class Guard {
-  Taken,     // this run created the pid file and removes it at the end
+  Taken,     // this run holds the lock on the pid file and removes it at the end
   Refused,   // another run holds it: stop without touching anything
   Unguarded, // no pid file can be created here: build without one
 };
 
+RunLock qosRunLock;
+
 // Guards against a second concurrent run. A pid file left by a run that no
-// longer exists does not block the router's QoS for ever.
+// longer holds its lock (a crash, a reused pid) does not block the router's QoS.
 Guard takePidFile()
 {
-  for (int attempt = 0; attempt < 2; ++attempt) {
-    pid_t holder = 0;
-    switch (pidfile_create_exclusive(kQosPidFile, &holder)) {
-    case PidGuard::Created:
-      return Guard::Taken;
-    case PidGuard::Held:
-      printf("%sNow, the same QoS is running...\n", kVxTag);
-      return Guard::Refused;
-    case PidGuard::Stale:
-      printf("%sremoved stale pid file %s (pid %d not running)\n", kVxTag, kQosPidFile, static_cast<int>(holder));
-      break;
-    case PidGuard::Failed:
-      // /var is full or read-only. A pid file that is there still stops the
-      // run; without one, build anyway, as the shell's "echo > pid file"
-      // would have, but leave the pid file alone at the end: it is not ours,
-      // and another run may have created it meanwhile.
-      if (access(kQosPidFile, F_OK) == 0) {
-        printf("%sNow, the same QoS is running...\n", kVxTag);
-        return Guard::Refused;
-      }
-      return Guard::Unguarded;
-    }
+  int stale = -1;
+  switch (run_lock_take(kQosPidFile, &qosRunLock, &stale)) {
+  case RunGuard::Taken:
+    if (stale >= 0 && qosRunLock.writable)
+      printf("%sremoved stale pid file %s (pid %d not running)\n", kVxTag, kQosPidFile, stale);
+    return Guard::Taken;
+  case RunGuard::Busy:
+    break;
+  case RunGuard::Unguarded:
+    // No pid file and none can be made (a read-only /var): build anyway, as
+    // the shell's "echo > pid file" would have.
+    return Guard::Unguarded;
   }
   printf("%sNow, the same QoS is running...\n", kVxTag);
   return Guard::Refused;
@@ -93,7 +85,7 @@ int setDefault()
 
 void unlinkQosFile()
 {
-  unlink(kQosPidFile);
+  run_lock_release(kQosPidFile, &qosRunLock);
 }
 
 int vx_qos_main(int argc, char **argv)

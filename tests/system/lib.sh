@@ -31,8 +31,9 @@ set -u
 export NVRAM_FILE=/etc/nvram.conf
 STUB_LOG=$SBX_OUT/stub.log
 
-# store: replaces the configuration store with the key=value lines on stdin.
-store() { cat > /etc/nvram.conf; }
+# store: replaces the configuration store with the key=value lines on stdin,
+# as a new file renamed over the old one (a running reader sees it whole).
+store() { cat > /etc/nvram.conf.new && mv -f /etc/nvram.conf.new /etc/nvram.conf; }
 
 reset_log() { : > "$STUB_LOG"; }
 

@@ -46,24 +46,40 @@ check "unknown argument: plain run" "$out" "$head
 $speeds
 =====QoS DISABLED!!...======"
 
-# A pid file naming a live process stops the run with nothing changed.
-sleep 30 & holder=$!
-echo "$holder" > /var/vx_qos.pid
-reset_log
-out=$(vx_qos 1); rc=$?
-check "live pid file stops the run" "$out" "vx_qos: Now, the same QoS is running..."
-check "live pid file exit status" "$rc" 0
-check "live pid file: no command" "$(cat "$STUB_LOG")" ""
-check "live pid file stays" "$(cat /var/vx_qos.pid)" "$holder"
+# The guard is a lock on the pid file held for the whole run; the number in
+# the file decides nothing. A file naming a live but unrelated process, whose
+# lock nobody holds, is stale: said in one line, and the run goes on.
+sleep 30 & unrelated=$!
+echo "$unrelated" > /var/vx_qos.pid
+out=$(vx_qos)
+check "unlocked pid file of a live process is stale" "$out" "vx_qos: removed stale pid file /var/vx_qos.pid (pid $unrelated not running)
+$head
+$speeds
+=====QoS DISABLED!!...======"
+[ ! -e /var/vx_qos.pid ] || fail "pid file left behind after a stale one"
+kill "$unrelated"; wait "$unrelated" 2>/dev/null
 
-# A read-only /var (or a full one) lets no pid file be made: one that is there
-# still stops the run, and without one the run builds unguarded.
-mount -o remount,ro /var
-reset_log
-out=$(vx_qos 1); rc=$?
-check "read-only /var: live pid file stops the run" "$out" "vx_qos: Now, the same QoS is running..."
-check "read-only /var: live pid file exit status" "$rc" 0
-check "read-only /var: live pid file: no command" "$(cat "$STUB_LOG")" ""
+# A run holding the lock stops another with nothing changed, also where /var
+# is read-only (the lock is taken through a descriptor opened for reading).
+echo 123 > /var/vx_qos.pid
+exec 9< /var/vx_qos.pid
+flock -n 9 || fail "test could not lock the pid file"
+for var in rw ro; do
+  mount -o "remount,$var" /var
+  reset_log
+  out=$(vx_qos 1); rc=$?
+  check "$var /var: held lock stops the run" "$out" "vx_qos: Now, the same QoS is running..."
+  check "$var /var: held lock exit status" "$rc" 0
+  check "$var /var: held lock: no command" "$(cat "$STUB_LOG")" ""
+  check "$var /var: held lock: pid file untouched" "$(cat /var/vx_qos.pid)" 123
+done
+exec 9<&-
+# Read-only /var, lock free: the run builds and leaves the file it cannot remove.
+out=$(vx_qos)
+check "read-only /var, unlocked pid file: the run goes on" "$out" "$head
+$speeds
+=====QoS DISABLED!!...======"
+check "read-only /var: pid file untouched" "$(cat /var/vx_qos.pid)" 123
 mount -o remount,rw /var
 rm /var/vx_qos.pid
 mount -o remount,ro /var
@@ -72,17 +88,6 @@ check "read-only /var, no pid file: unguarded run" "$out" "$head
 $speeds
 =====QoS DISABLED!!...======"
 mount -o remount,rw /var
-kill "$holder"; wait "$holder" 2>/dev/null
-
-# A pid file naming no process is stale: said in one line, removed, and the run goes on.
-sh -c 'exit 0' & dead=$!; wait "$dead"
-echo "$dead" > /var/vx_qos.pid
-out=$(vx_qos)
-check "stale pid file is replaced" "$out" "vx_qos: removed stale pid file /var/vx_qos.pid (pid $dead not running)
-$head
-$speeds
-=====QoS DISABLED!!...======"
-[ ! -e /var/vx_qos.pid ] || fail "pid file left behind after a stale one"
 
 # Two runs started together: exactly one builds. The first run's tc holds it
 # in the middle of its reset until the second has given up.
@@ -92,16 +97,32 @@ cat > "$SBX_OUT/on_tc" <<'HOOK'
 while [ ! -e "$SBX_OUT/second-done" ]; do sleep 0.05; done
 HOOK
 chmod +x "$SBX_OUT/on_tc"
-rm -f "$SBX_OUT/second-done"
+rm -f "$SBX_OUT/second-done" "$SBX_OUT/gate"
 vx_qos > "$SBX_OUT/first.out" &
 first=$!
 while [ ! -s /var/vx_qos.pid ]; do sleep 0.05; done
 vx_qos > "$SBX_OUT/second.out"
+check "pid file holds the running build's pid" "$(cat /var/vx_qos.pid)" "$first"
 touch "$SBX_OUT/second-done" "$SBX_OUT/gate"
 wait "$first"
 check "second concurrent run refused" "$(cat "$SBX_OUT/second.out")" "vx_qos: Now, the same QoS is running..."
 check_contains "first concurrent run completed" "$(cat "$SBX_OUT/first.out")" "=====QoS DISABLED!!...======"
+[ ! -e /var/vx_qos.pid ] || fail "pid file left behind after a build"
+
+# A run killed mid-build leaves its pid file, but no lock: the next run goes on.
+rm -f "$SBX_OUT/second-done" "$SBX_OUT/gate"
+vx_qos > /dev/null &
+killed=$!
+while [ ! -s /var/vx_qos.pid ]; do sleep 0.05; done
+kill -KILL "$killed"; wait "$killed" 2>/dev/null
+touch "$SBX_OUT/second-done" "$SBX_OUT/gate"
+out=$(vx_qos)
+check "after SIGKILL the next run goes on" "$out" "vx_qos: removed stale pid file /var/vx_qos.pid (pid $killed not running)
+$head
+$speeds
+=====QoS DISABLED!!...======"
 rm -f "$SBX_OUT/on_tc"
+check "no file of the guard left under /var" "$(find /var -name 'vx_qos*')" ""
 
 # No store at all: every key empty, still a clean run.
 rm -f /etc/nvram.conf

@@ -101,25 +101,6 @@ TEST_F(PidFiles, ReadsTheLeadingNumberOfTheFirstLine)
   EXPECT_EQ(pidfile_read(dir.file("none").c_str()), 0);
 }
 
-TEST_F(PidFiles, ExclusiveCreationRefusesALiveHolderAndClearsAStaleOne)
-{
-  pid_t holder = -1;
-  ASSERT_EQ(pidfile_create_exclusive(path.c_str(), &holder), PidGuard::Created);
-  EXPECT_EQ(pidfile_read(path.c_str()), getpid());
-  EXPECT_EQ(pidfile_create_exclusive(path.c_str(), &holder), PidGuard::Held);
-  EXPECT_EQ(holder, getpid());
-
-  pid_t child = fork();
-  if (child == 0)
-    _exit(0);
-  waitpid(child, nullptr, 0);
-  put((std::to_string(child) + "\n").c_str());
-  EXPECT_EQ(pidfile_create_exclusive(path.c_str(), &holder), PidGuard::Stale);
-  EXPECT_EQ(holder, child);
-  EXPECT_NE(access(path.c_str(), F_OK), 0);
-  EXPECT_EQ(pidfile_create_exclusive(path.c_str(), &holder), PidGuard::Created);
-}
-
 TEST_F(PidFiles, TakeoverSparesAProcessOfAnotherName)
 {
   pid_t child = fork();

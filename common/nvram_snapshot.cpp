@@ -1,0 +1,230 @@
+// The store is a text file of key=value lines: the file named by NVRAM_FILE,
+// or /etc/nvram.conf. The value is everything after the first '=' up to the
+// end of the line, less a trailing CR. Lines starting with '#' and lines
+// without '=' are ignored.
+//
+// The file is changed by writing a new file and renaming it over the old one.
+// The file the snapshot came from is held open, so its inode number cannot be
+// given to that new file, and a changed inode, size, modification or change
+// time triggers a reload. A file whose size or times change while it is read
+// (written in place) is read again; the previous snapshot is kept until a
+// read is whole.
+#include "nvram_snapshot.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace nvram_store {
+namespace {
+
+constexpr char kDefaultPath[] = "/etc/nvram.conf";
+constexpr int kReadAttempts = 5;
+
+struct Text {
+  char bytes[kStoreCapacity + 1];
+  size_t len;
+};
+
+// Two buffers: a reload fills the spare one and swaps only when the read was whole.
+Text g_buffers[2];
+Text *g_current = &g_buffers[0];
+Text *g_spare = &g_buffers[1];
+
+int g_fd = -1; // the file of the current snapshot, or -1
+struct stat g_identity;
+bool g_frozen = false;
+bool g_told_unreadable = false;
+bool g_told_too_large = false;
+
+const char *store_path()
+{
+  const char *path = getenv("NVRAM_FILE");
+  return path == nullptr || path[0] == '\0' ? kDefaultPath : path;
+}
+
+bool same_time(const timespec &a, const timespec &b)
+{
+  return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
+}
+
+bool same_file(const struct stat &a, const struct stat &b)
+{
+  return a.st_dev == b.st_dev && a.st_ino == b.st_ino && a.st_size == b.st_size && same_time(a.st_mtim, b.st_mtim) &&
+         same_time(a.st_ctim, b.st_ctim);
+}
+
+void tell_unreadable(const char *path, const char *why)
+{
+  if (g_told_unreadable)
+    return;
+  g_told_unreadable = true;
+  fprintf(stderr, "nvram: cannot read %s (%s): every setting reads as empty\n", path, why);
+}
+
+// No file: every key reads as empty.
+void drop(const char *path, const char *why)
+{
+  tell_unreadable(path, why);
+  if (g_fd >= 0)
+    close(g_fd);
+  g_fd = -1;
+  g_current->len = 0;
+}
+
+// Reads up to the capacity; -1 on a read error.
+ssize_t read_up_to_capacity(int fd, char *buf)
+{
+  size_t len = 0;
+  while (len < kStoreCapacity) {
+    ssize_t n = read(fd, buf + len, kStoreCapacity - len);
+    if (n < 0 && errno == EINTR)
+      continue;
+    if (n < 0)
+      return -1;
+    if (n == 0)
+      break;
+    len += static_cast<size_t>(n);
+  }
+  return static_cast<ssize_t>(len);
+}
+
+// Each line becomes a NUL-terminated string, so a value is found in place.
+void split_lines(Text &text)
+{
+  for (size_t i = 0; i < text.len; ++i) {
+    if (text.bytes[i] == '\n') {
+      text.bytes[i] = '\0';
+      if (i > 0 && text.bytes[i - 1] == '\r')
+        text.bytes[i - 1] = '\0';
+    }
+  }
+  if (text.len > 0 && text.bytes[text.len - 1] == '\r')
+    text.bytes[text.len - 1] = '\0';
+  text.bytes[text.len] = '\0';
+}
+
+enum class Read { Whole, Changing, Failed };
+
+// One attempt: the spare buffer receives the file, whole or not at all.
+Read read_once(int fd, const char *path, struct stat *identity)
+{
+  struct stat before;
+  struct stat after;
+  if (fstat(fd, &before) != 0)
+    return Read::Failed;
+  ssize_t got = read_up_to_capacity(fd, g_spare->bytes);
+  if (got < 0 || fstat(fd, &after) != 0)
+    return Read::Failed;
+  size_t len = static_cast<size_t>(got);
+  size_t expected = static_cast<size_t>(before.st_size);
+  if (expected > kStoreCapacity)
+    expected = kStoreCapacity;
+  if (!same_file(before, after) || len != expected)
+    return Read::Changing;
+  if (static_cast<size_t>(before.st_size) > kStoreCapacity) {
+    if (!g_told_too_large) {
+      g_told_too_large = true;
+      fprintf(stderr, "nvram: %s is larger than %zu bytes: only the whole lines within them are read\n", path,
+              kStoreCapacity);
+    }
+    while (len > 0 && g_spare->bytes[len - 1] != '\n')
+      --len;
+  }
+  g_spare->len = len;
+  *identity = after;
+  return Read::Whole;
+}
+
+void load(const char *path)
+{
+  for (int attempt = 0; attempt < kReadAttempts; ++attempt) {
+    if (attempt > 0) {
+      const timespec pause = {0, 10 * 1000 * 1000};
+      nanosleep(&pause, nullptr);
+    }
+    // Non-blocking, so a FIFO in the file's place cannot hang the reader.
+    int fd = open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) {
+      drop(path, strerror(errno));
+      return;
+    }
+    struct stat identity;
+    if (fstat(fd, &identity) != 0 || !S_ISREG(identity.st_mode)) {
+      close(fd);
+      drop(path, "not a regular file");
+      return;
+    }
+    Read result = read_once(fd, path, &identity);
+    if (result == Read::Failed) {
+      int err = errno;
+      close(fd);
+      drop(path, strerror(err));
+      return;
+    }
+    if (result == Read::Whole) {
+      split_lines(*g_spare);
+      Text *previous = g_current;
+      g_current = g_spare;
+      g_spare = previous;
+      if (g_fd >= 0)
+        close(g_fd);
+      g_fd = fd;
+      g_identity = identity;
+      return;
+    }
+    close(fd);
+  }
+  // Still being written: keep the previous snapshot; the next read tries again.
+}
+
+} // namespace
+
+void refresh()
+{
+  if (g_frozen)
+    return;
+  const char *path = store_path();
+  struct stat now;
+  if (stat(path, &now) != 0) {
+    drop(path, strerror(errno));
+    return;
+  }
+  if (g_fd >= 0 && same_file(now, g_identity))
+    return;
+  load(path);
+}
+
+const char *find(const char *key)
+{
+  size_t keylen = strlen(key);
+  const char *found = nullptr;
+  const Text &text = *g_current;
+  size_t pos = 0;
+  while (pos < text.len) {
+    const char *line = text.bytes + pos;
+    size_t linelen = strlen(line);
+    if (line[0] != '#') {
+      const char *eq = static_cast<const char *>(memchr(line, '=', linelen));
+      if (eq != nullptr && static_cast<size_t>(eq - line) == keylen && memcmp(line, key, keylen) == 0)
+        found = eq + 1;
+    }
+    pos += linelen + 1;
+  }
+  return found;
+}
+
+void freeze(const char *why)
+{
+  if (g_frozen)
+    return;
+  g_frozen = true;
+  fprintf(stderr, "nvram: %s: %s is no longer reloaded\n", why, store_path());
+}
+
+} // namespace nvram_store

@@ -1,0 +1,25 @@
+// The store file as last read: reloaded when the file changed, so a read sees
+// the file as it is now.
+#pragma once
+
+#include <cstddef>
+
+namespace nvram_store {
+
+// The largest store file read whole; of a larger file only the whole lines
+// within this many bytes are read.
+constexpr size_t kStoreCapacity = 128 * 1024;
+
+// Brings the snapshot up to date with the store file. Costs one stat() when
+// the file has not changed.
+void refresh();
+
+// The value of key in the snapshot (the later of two lines wins), or nullptr
+// when the key is absent. Valid until the next refresh().
+const char *find(const char *key);
+
+// Keeps the snapshot for the rest of the process: from now on refresh() does
+// nothing and what find() returns stays valid.
+void freeze(const char *why);
+
+} // namespace nvram_store
