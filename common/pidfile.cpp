@@ -62,7 +62,8 @@ bool pidfile_write(const char *path)
 {
   char text[16];
   format_into(text, sizeof text, "%d\n", static_cast<int>(getpid()));
-  return write_small_file(path, text, strlen(text));
+  // Replaced whole: a program taking over reads the old pid or the new one.
+  return replace_file(path, text, strlen(text));
 }
 
 namespace {

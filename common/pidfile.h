@@ -16,7 +16,8 @@ bool process_is(pid_t pid, const char *program);
 // stands in a stale file is left alone. Does not wait.
 void pidfile_take_over(const char *path, const char *program);
 
-// Writes the own pid as "%d\n", replacing the file. False when it cannot.
+// Writes the own pid as "%d\n", replacing the file whole (never through a
+// symlink at the path). False when it cannot.
 bool pidfile_write(const char *path);
 
 // The guard of a program that must never run twice at once: an exclusive

@@ -15,6 +15,10 @@ bool is_dotted_ipv4(const char *text)
         return false;
       ++p;
     }
+    // A leading zero would read as octal to inet_aton and iptables: "010"
+    // names 8, not the 10 the text shows.
+    if (p[0] == '0' && p[1] >= '0' && p[1] <= '9')
+      return false;
     int digits = 0;
     unsigned value = 0;
     while (*p >= '0' && *p <= '9' && digits < 4) {

@@ -3,7 +3,8 @@
 // checker never reaches the shell.
 #pragma once
 
-// Four decimal numbers 0..255 joined by dots ("192.168.1.20").
+// Four decimal numbers 0..255 joined by dots ("192.168.1.20"), none with a
+// leading zero ("010.1.0.1" is refused).
 bool is_dotted_ipv4(const char *text);
 // Only the characters of a dotted address or mask (digits and dots), or empty.
 bool is_address_chars(const char *text);

@@ -4,24 +4,6 @@
 
 #include <cstring>
 
-namespace {
-
-// inet_aton reads a leading zero as octal, so "010.0.0.1" would ping another
-// host than the ARP table lists under that text.
-bool is_plain_ipv4(const char *text)
-{
-  if (!is_dotted_ipv4(text))
-    return false;
-  for (const char *p = text; *p != '\0'; ++p) {
-    bool starts_number = p == text || p[-1] == '.';
-    if (starts_number && p[0] == '0' && p[1] >= '0' && p[1] <= '9')
-      return false;
-  }
-  return true;
-}
-
-} // namespace
-
 bool answer_passes(std::string_view answer)
 {
   return answer.starts_with("HTTP/1.1 200");
@@ -50,7 +32,7 @@ bool answer_address(std::string_view answer, char *out, size_t size)
     return false;
   memcpy(out, answer.data() + start, len);
   out[len] = '\0';
-  if (memchr(out, '\0', len) != nullptr || !is_plain_ipv4(out)) {
+  if (memchr(out, '\0', len) != nullptr || !is_dotted_ipv4(out)) {
     out[0] = '\0';
     return false;
   }

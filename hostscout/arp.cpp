@@ -1,11 +1,14 @@
 #include "arp.h"
 
 #include "command.h"
+#include "pieces.h"
+#include "smallfile.h"
 #include "tagged.h"
 #include "validate.h"
 
 #include <cstdio>
 #include <cstring>
+#include <unistd.h>
 
 namespace {
 
@@ -50,27 +53,44 @@ bool arp_line_mac(const char *line, const char *address, char *mac)
   return true;
 }
 
+namespace {
+
+void table_mac(PieceReader &reader, const char *address, char *found)
+{
+  char line[160];
+  while (reader.next(line, sizeof line) > 0) {
+    if (arp_line_mac(line, address, found))
+      break;
+  }
+}
+
+} // namespace
+
+void arp_table_mac(const char *text, size_t len, const char *address, char *mac)
+{
+  PieceReader reader(text, len);
+  table_mac(reader, address, mac);
+}
+
 int get_mac_from_arptable(const char *address, char *mac)
 {
   // The ping only makes the kernel resolve the host; its report is not
   // read. The address came from the network: it reaches the shell only as a
-  // checked dotted address.
+  // checked dotted address. A host that answers ARP but not the echo costs
+  // the one second of -W, not ping's own wait of about ten.
   if (is_dotted_ipv4(address)) {
     char command[64];
-    format_into(command, sizeof command, "ping -c 1 %s > /dev/null", address);
+    format_into(command, sizeof command, "ping -c 1 -W 1 %s > /dev/null", address);
     run_command(command);
   }
 
-  FILE *f = fopen(kArpTable, "r");
-  if (f == nullptr)
+  int fd = open_input(kArpTable);
+  if (fd < 0)
     return 0;
   char found[kMacTextSize] = {};
-  char line[160];
-  while (fgets(line, sizeof line, f) != nullptr) {
-    if (arp_line_mac(line, address, found))
-      break;
-  }
-  fclose(f);
+  PieceReader reader(fd);
+  table_mac(reader, address, found);
+  close(fd);
   print_tagged("buf2=%s\n", found);
   memcpy(mac, found, kMacTextSize);
   return 0;

@@ -4,6 +4,8 @@
 
 #include "mac_text.h"
 
+#include <cstddef>
+
 inline constexpr const char *kArpTable = "/proc/net/arp";
 
 // The MAC text of one "/proc/net/arp" line when its address column is exactly
@@ -12,6 +14,11 @@ inline constexpr const char *kArpTable = "/proc/net/arp";
 // no MAC yet.
 bool arp_line_mac(const char *line, const char *address, char *mac /* kMacTextSize */);
 
-// Pings the dotted address once, then fills mac (a cleared buffer of at least
+// The MAC text of the first line of the table's text in memory that
+// arp_line_mac accepts; mac (a cleared buffer of kMacTextSize) stays empty
+// when none does.
+void arp_table_mac(const char *text, size_t len, const char *address, char *mac);
+
+// Pings the dotted address once, waiting at most one second for the reply, then fills mac (a cleared buffer of at least
 // kMacTextSize bytes) with its MAC text, or leaves it empty. Returns 0.
 int get_mac_from_arptable(const char *address, char *mac);

@@ -3,11 +3,13 @@
 #include "command.h"
 #include "known_hosts.h"
 #include "records.h"
+#include "smallfile.h"
 #include "tagged.h"
 #include "wireless.h"
 
 #include <cstdio>
 #include <cstring>
+#include <unistd.h>
 
 namespace {
 
@@ -40,6 +42,42 @@ bool read_lease_record(const unsigned char *record, LeaseRecord *lease)
   return true;
 }
 
+bool each_lease(const unsigned char *data, size_t len, LeaseVisitor visit, void *context)
+{
+  for (size_t at = 0; at + kLeaseRecordSize <= len; at += kLeaseRecordSize) {
+    LeaseRecord lease;
+    if (read_lease_record(data + at, &lease) && !visit(lease, context))
+      return false;
+  }
+  return true;
+}
+
+namespace {
+
+// Records the lease's client when it is new and associated; false once the
+// run has written its last wireless record.
+bool record_lease(const LeaseRecord &lease, void *context)
+{
+  int &written = *static_cast<int *>(context);
+  print_tagged("dhcp client mac => %s\n", lease.mac);
+  if (checkmac_lltd(lease.mac) == 1)
+    return true;
+  if (checkmac_wireless(lease.mac) != 1) {
+    print_tagged("Not at wireless list\n");
+    return true;
+  }
+  int old = record_count(kWirelessHosts);
+  print_tagged("Add info => old lltd_num_wlan=%d\n", old);
+  int n = next_record_number(old);
+  // A count that cannot be raised would leave the record unseen, and the
+  // next run would write over it.
+  if (write_record_count(kWirelessHosts, n))
+    write_host_record(kWirelessHosts, n, HostRecord{lease.mac, "71", lease.address, lease.name});
+  return ++written < kMaxWirelessRecords;
+}
+
+} // namespace
+
 int get_info_from_dhcp()
 {
   print_tagged("%s\n", kAtLine);
@@ -47,29 +85,16 @@ int get_info_from_dhcp()
   // The DHCP server writes its current leases to the file on SIGUSR1.
   run_command("killall -q -USR1 udhcpd");
 
-  FILE *f = fopen(kLeaseFile, "r");
-  if (f == nullptr)
+  int fd = open_input(kLeaseFile);
+  if (fd < 0)
     return 0;
-  unsigned char record[kLeaseRecordSize];
-  // A short last record is a file the server is still writing: it ends the scan.
-  while (fread(record, 1, sizeof record, f) == sizeof record) {
-    LeaseRecord lease;
-    if (!read_lease_record(record, &lease))
-      continue;
-    print_tagged("dhcp client mac => %s\n", lease.mac);
-    if (checkmac_lltd(lease.mac) == 1)
-      continue;
-    if (checkmac_wireless(lease.mac) != 1) {
-      print_tagged("Not at wireless list\n");
-      continue;
-    }
-    int old = record_count(kWirelessHosts);
-    print_tagged("Add info => old lltd_num_wlan=%d\n", old);
-    int n = next_record_number(old);
-    write_record_count(kWirelessHosts, n);
-    write_host_record(kWirelessHosts, n, HostRecord{lease.mac, "71", lease.address, lease.name});
-  }
-  fclose(f);
+  int written = 0;
+  unsigned char chunk[kLeaseRecordSize * 16];
+  size_t len;
+  do {
+    len = read_fully(fd, chunk, sizeof chunk);
+  } while (each_lease(chunk, len, record_lease, &written) && len == sizeof chunk);
+  close(fd);
   print_tagged("%s\n", kAtLine);
   return 0;
 }

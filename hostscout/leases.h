@@ -20,6 +20,17 @@ struct LeaseRecord {
 // lease time.
 bool read_lease_record(const unsigned char *record, LeaseRecord *lease);
 
+// Walks the whole 40-byte records of a lease file's text in order, skipping
+// empty slots, until visit returns false; a short last record is a file the
+// server is still writing and ends the walk. False when visit stopped it.
+using LeaseVisitor = bool (*)(const LeaseRecord &lease, void *context);
+bool each_lease(const unsigned char *data, size_t len, LeaseVisitor visit, void *context);
+
+// One run records at most this many wireless hosts, the most stations the
+// association table holds; the scan ends with the last of them.
+inline constexpr int kMaxWirelessRecords = 32;
+
 // Records every leased client that the LLTD component does not list yet and
-// that is associated with the wireless interface. Always returns 0.
+// that is associated with the wireless interface. A lease file that is no
+// regular file counts as missing. Always returns 0.
 int get_info_from_dhcp();

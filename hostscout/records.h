@@ -3,7 +3,7 @@
 // lines keyed by LLTD property type.
 #pragma once
 
-#include "smallfile.h"
+#include <cstddef>
 
 struct HostMedium {
   const char *count_path;
@@ -22,20 +22,21 @@ struct HostRecord {
 
 // The value text of the count file's first line beginning with "00" (the
 // third character is skipped whatever it is), "" when there is no such line,
-// "0" when the file does not open. The text lives in one buffer that the
-// next call overwrites.
+// "0" when the file does not open or is no regular file. The text lives in one
+// buffer that the next call overwrites.
 const char *ReadInfo_NUM(const char *path);
+// The same for the count file's text in memory.
+const char *count_value_in(const char *text, size_t len);
 
-// The number of the last record of the medium, as atoi reads the count.
+// The number of the last record of the medium, as atoi reads the count; a
+// negative count reads as 0.
 int record_count(const HostMedium &medium);
 int next_record_number(int old);
 
-// Replaces the count file with the line "00=" and n.
+// Replaces the count file with the line "00=" and n. A failure is reported on
+// standard error naming the file.
 bool write_record_count(const HostMedium &medium, int n);
-// Writes record n: the "01" line replaces the file, the "03", "07", "15" and
-// "99" lines follow appended; "99=0" written last marks the record complete.
+// Replaces record n whole with its five lines, "01" first and "99=0", which
+// marks the record complete, last: a reader finds the record complete or not
+// at all. A failure is reported on standard error naming the file.
 bool write_host_record(const HostMedium &medium, int n, const HostRecord &record);
-
-// Writes "key=value\n" to path, replacing the file or appending to it. A CR or
-// LF in the value is written as '?', so a value is always exactly one line.
-bool write_record_line(const char *path, const char *key, const char *value, FileWrite how);

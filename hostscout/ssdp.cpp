@@ -53,11 +53,14 @@ int get_info_from_ssdp(std::string_view answer)
   print_tagged("ip_buff=%s  \n", address);
   print_tagged("Add info => old lltd_num_lan=%d\n", old);
   int n = next_record_number(old);
-  write_record_count(kWiredHosts, n);
+  bool counted = write_record_count(kWiredHosts, n);
 
   char mac[30] = {};
   get_mac_from_arptable(address, mac);
-  write_host_record(kWiredHosts, n, HostRecord{mac, "6", address, "NAS"});
+  // A record the count does not reach would stay unseen until the next run
+  // wrote over it.
+  if (counted)
+    write_host_record(kWiredHosts, n, HostRecord{mac, "6", address, "NAS"});
   print_tagged("%s\n", kHashLine);
   return 0;
 }

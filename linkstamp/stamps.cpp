@@ -3,7 +3,6 @@
 #include "probe.h"
 #include "uptime.h"
 
-#include "command.h"
 #include "nvram.h"
 #include "smallfile.h"
 #include "textnum.h"
@@ -12,13 +11,14 @@
 
 namespace {
 
-// The file's old content is replaced by the uptime; if that write fails the
-// file keeps the "0" the echo left, which reads as a link down.
-void writeUptime(const char *path)
+// "0" for a link down, the uptime for a link up, replacing the file whole: a
+// reader never finds it empty, and a failed write leaves the old file as it
+// was, reported on standard error naming the file.
+void writeLinkTime(const char *path, bool up)
 {
   char text[kStampSize];
-  size_t len = formatStamp(text, currentUptime());
-  write_small_file(path, text, len);
+  size_t len = formatStamp(text, up ? currentUptime() : 0);
+  replace_file_or_report("linkstamp", path, text, len);
 }
 
 } // namespace
@@ -46,35 +46,25 @@ bool radioIsOn(const char *radioOff)
 
 void writeWANLinkTime(int state)
 {
-  run_command("echo 0 > /var/wan_link");
-  if (state == 1)
-    writeUptime(kWanLinkFile);
+  writeLinkTime(kWanLinkFile, state == 1);
 }
 
 void stampAllLinks(int state)
 {
   writeWANLinkTime(state);
-
   // The LAN side always counts as up.
-  run_command("echo 0 > /var/lan_link");
-  writeUptime(kLanLinkFile);
-
-  run_command("echo 0 > /var/wlan_link");
-  if (radioIsOn(nvram_bufget(0, "RadioOff")))
-    writeUptime(kWlanLinkFile);
+  writeLinkTime(kLanLinkFile, true);
+  writeLinkTime(kWlanLinkFile, radioIsOn(nvram_bufget(0, "RadioOff")));
 }
 
 void refreshWANLinkTime(int state)
 {
   // The file is this program's memory between runs; it keeps the uptime of
-  // the last link-up for as long as the link stays up.
+  // the last link-up for as long as the link stays up. A missing file (or
+  // one that is no regular file) reads as a link down and is written anew.
   char text[32];
-  int previous = 0;
-  if (read_small_file(kWanLinkFile, text, sizeof text) < 0)
-    run_command("echo 0 > /var/wan_link");
-  else
-    previous = wanWasUp(text);
-  if (previous != state)
+  bool present = read_small_file(kWanLinkFile, text, sizeof text) >= 0;
+  if (!present || wanWasUp(text) != state)
     writeWANLinkTime(state);
 }
 

@@ -18,7 +18,7 @@ int wanWasUp(const char *text);
 // RadioOff "0", and nothing else, means the radio is on.
 bool radioIsOn(const char *radioOff);
 
-// Resets /var/wan_link to "0" and, for a link up, writes the uptime into it.
+// Replaces /var/wan_link whole: "0" for a link down, the uptime for a link up.
 void writeWANLinkTime(int state);
 
 void stampAllLinks(int state);

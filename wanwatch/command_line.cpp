@@ -3,7 +3,6 @@
 #include "command.h"
 #include "shellquote.h"
 
-#include <cstdarg>
 #include <cstdio>
 #include <cstring>
 
@@ -19,15 +18,14 @@ void reportRefused(const char *fmt)
 
 } // namespace
 
-int runWords(const char *fmt, ...)
+int words::run(const char *fmt, const char *const *values, size_t count)
 {
-  va_list ap;
-  va_start(ap, fmt);
   size_t len = 0;
+  size_t used = 0;
   bool fits = true;
   for (const char *p = fmt; fits && *p != '\0'; ++p) {
-    if (p[0] == '%' && p[1] == 's') {
-      const char *value = va_arg(ap, const char *);
+    if (p[0] == '%' && p[1] == 's' && used < count) {
+      const char *value = values[used++];
       fits = shell_quote(g_line + len, sizeof g_line - len, value);
       len += strlen(g_line + len);
       ++p;
@@ -37,7 +35,6 @@ int runWords(const char *fmt, ...)
       fits = false;
     }
   }
-  va_end(ap);
   if (!fits) {
     reportRefused(fmt);
     return -1;

@@ -20,6 +20,28 @@ namespace {
 
 constexpr char kPidFile[] = "/var/run/wanwatch.pid";
 
+// Standard output may be a pipe whose reader went away. A caught SIGPIPE
+// leaves the failed write to return EPIPE, which is ignored; unlike an ignored
+// signal, a caught one is reset to its default in pppd, udhcpc and the scripts
+// the watcher starts.
+void onBrokenPipe(int) {}
+
+void keepRunningOnBrokenPipe()
+{
+  struct sigaction action = {};
+  action.sa_handler = onBrokenPipe;
+  sigemptyset(&action.sa_mask);
+  action.sa_flags = SA_RESTART;
+  sigaction(SIGPIPE, &action, nullptr);
+}
+
+// Messages are best effort: a write error on standard output is dropped.
+void flushOutput()
+{
+  fflush(stdout);
+  clearerr(stdout);
+}
+
 void seedLastStatus(const StartSettings &settings)
 {
   std::string_view mode = settings.opMode;
@@ -57,14 +79,15 @@ int runShellUnblocked(const char *line)
 
 int wanwatch_main()
 {
+  keepRunningOnBrokenPipe();
   set_command_sink(runShellUnblocked);
   printf("Enter wanwatch \n");
-  fflush(stdout);
+  flushOutput();
 
   pidfile_take_over(kPidFile, "wanwatch");
   if (!pidfile_write(kPidFile)) {
     printf("Can't create PID file!");
-    fflush(stdout);
+    flushOutput();
     return 1;
   }
 
@@ -82,7 +105,7 @@ int wanwatch_main()
   itimerval timer = tickTimer(restartScript);
   if (setitimer(ITIMER_REAL, &timer, nullptr) != 0) {
     printf("settimer error\n");
-    fflush(stdout);
+    flushOutput();
     return 1;
   }
 
@@ -93,6 +116,6 @@ int wanwatch_main()
       restart_pptp_l2tp(SIGALRM);
     else
       check_link_handler(SIGALRM);
-    fflush(stdout);
+    flushOutput();
   }
 }

@@ -23,6 +23,8 @@ constexpr char kGmacControl[] = "/proc/mt7620/gmac";
 constexpr char kPortReport[] = "/tmp/WANstatus";
 constexpr char kApReport[] = "/var/wisp_Essid_mac";
 constexpr char kPppState[] = "/etc/link";
+// The access point report is looked at up to this size, less its NUL.
+constexpr size_t kApReportBytes = 128;
 
 bool isWordSpace(char c)
 {
@@ -47,21 +49,25 @@ void selectGmacPort(const char *path, int port)
   close(fd);
 }
 
-int readPortReport(const char *path)
+int portReportLink(const char *report, ssize_t len)
 {
-  char report[129];
-  ssize_t len = read_small_file(path, report, sizeof report);
   if (len < 0) {
     printf("indicate error: Cannot open /tmp/WANstatus!!!\n");
     return 0;
   }
-  if (len == 0) {
+  if (len == 0 || report == nullptr) {
     printf("indicate error: Cannot read the result of  /tmp/WANstatus !!!\n");
     return 0;
   }
   // Every byte read counts, also past a stray NUL.
   std::string_view text(report, static_cast<size_t>(len));
   return text.find("0000") == std::string_view::npos ? 1 : 0;
+}
+
+int readPortReport(const char *path)
+{
+  char report[129];
+  return portReportLink(report, read_small_file(path, report, sizeof report));
 }
 
 int getPortLinkStatus(int port)
@@ -77,12 +83,13 @@ int getWANPortLinkStatus()
   return getPortLinkStatus(4);
 }
 
-int readAccessPoint(const char *path)
+int accessPointIn(const char *text, size_t len)
 {
-  char report[128];
-  ssize_t len = read_small_file(path, report, sizeof report);
-  if (len < 0)
-    return 0;
+  // Only what the report's buffer holds counts, up to a stray NUL.
+  char report[kApReportBytes];
+  size_t kept = len < sizeof report - 1 ? len : sizeof report - 1;
+  memcpy(report, text, kept);
+  report[kept] = '\0';
   const char *word = report;
   while (*word != '\0' && isWordSpace(*word))
     ++word;
@@ -91,12 +98,21 @@ int readAccessPoint(const char *path)
     ++end;
   size_t wordlen = static_cast<size_t>(end - word);
   // A word that runs into the end of a full buffer may be longer than it looks.
-  bool cut = *end == '\0' && static_cast<size_t>(len) == sizeof report - 1;
+  bool cut = *end == '\0' && len >= sizeof report - 1;
   if (wordlen != kApAddressSize - 1 || cut)
     return 0;
   memcpy(new_wisp_essid, word, wordlen);
   new_wisp_essid[wordlen] = '\0';
   return 1;
+}
+
+int readAccessPoint(const char *path)
+{
+  char report[kApReportBytes];
+  ssize_t len = read_small_file(path, report, sizeof report);
+  if (len < 0)
+    return 0;
+  return accessPointIn(report, static_cast<size_t>(len));
 }
 
 int getWISPLinkStatus()
@@ -106,12 +122,16 @@ int getWISPLinkStatus()
   return readAccessPoint(kApReport);
 }
 
+int pppStateIn(const char *text, size_t len)
+{
+  return len > 0 && text[0] == '1' ? 1 : 0;
+}
+
 int readPppState(const char *path)
 {
   char state[2];
-  if (read_small_file(path, state, sizeof state) <= 0)
-    return 0;
-  return state[0] == '1' ? 1 : 0;
+  ssize_t len = read_small_file(path, state, sizeof state);
+  return len > 0 ? pppStateIn(state, static_cast<size_t>(len)) : 0;
 }
 
 int isConnectPPP()

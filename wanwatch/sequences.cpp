@@ -3,8 +3,10 @@
 #include "command.h"
 #include "command_line.h"
 #include "nvram.h"
+#include "smallfile.h"
 
 #include <cstdio>
+#include <cstring>
 #include <string_view>
 
 namespace {
@@ -51,10 +53,22 @@ void startUdhcpc(Wan wan, const char *hostname)
     runWords("udhcpc -i ra0 -s /sbin/udhcpc.sh -p /var/run/udhcpc.pid -h %s &", hostname);
 }
 
+constexpr char kGatewayFile[] = "/var/physical_wanIf_gw";
+
+// The value and a newline, byte for byte ("-n" or "\\c" included, which an
+// echo would take as its options), replacing the file whole: its readers
+// never find it missing or half-written.
 void writeGatewayFile(const char *gateway)
 {
-  runWords("rm -f /var/physical_wanIf_gw");
-  runWords("echo %s > /var/physical_wanIf_gw", gateway);
+  static char text[kCommandMax];
+  size_t len = strlen(gateway);
+  if (len + 1 >= sizeof text) {
+    printf("wanwatch: gateway too long, not written: %s\n", kGatewayFile);
+    return;
+  }
+  memcpy(text, gateway, len);
+  text[len++] = '\n';
+  replace_file_or_report("wanwatch", kGatewayFile, text, len);
 }
 
 // The address of the interface under the tunnel, by the tunnel's address
@@ -157,7 +171,10 @@ void pppoeConnect(Wan wan, const TickSettings &)
   const char *pass = get("wan_pppoe_pass");
   const char *opmode = get("wan_pppoe_opmode");
   const char *optime = get("wan_pppoe_optime");
-  runWords(wan == Wan::Gateway ? "killall -q pppd" : "killall -9 pppd");
+  if (wan == Wan::Gateway)
+    runWords("killall -q pppd");
+  else
+    runWords("killall -9 pppd");
   runWords("pppoe.sh %s %s %s %s %s", user, pass, wanIfName(wan), opmode, optime);
   runWords("pppd file /etc/options.pppoe &");
 }
@@ -165,8 +182,10 @@ void pppoeConnect(Wan wan, const TickSettings &)
 void pptpConnect(Wan wan, const TickSettings &settings)
 {
   Account a = prepareTunnel(wan, kPptp, settings.pptpMode);
-  runWords(wan == Wan::Gateway ? "accel-pptp.sh %s %s %s %s %s" : "pptp.sh %s %s %s %s %s", a.user, a.pass,
-           a.server, a.opmode, a.optime);
+  if (wan == Wan::Gateway)
+    runWords("accel-pptp.sh %s %s %s %s %s", a.user, a.pass, a.server, a.opmode, a.optime);
+  else
+    runWords("pptp.sh %s %s %s %s %s", a.user, a.pass, a.server, a.opmode, a.optime);
   runWords("pppd file /etc/options.pptp  &");
 }
 

@@ -126,3 +126,19 @@ wait "$new"
 check "newer run went on" "$?" 255
 check "pid file names the newer run" "$(cat /var/run/hostscout.pid)" "$new"
 check_contains "newer run searched" "$(cat /tmp/new.out)" "err: no ssdp answer"
+
+# A storage device that answers ARP but drops the echo: each ping gives up
+# after its one second, so the run stays within 3 + answers x (3 + 1) seconds.
+# (The kernel's iptables, not the stub first on PATH.)
+in_nas /usr/sbin/iptables -A INPUT -p icmp -j DROP || fail "no DROP rule on the device"
+ping -c 1 -W 1 192.168.1.20 > /dev/null && fail "the device still answers the echo"
+ip neigh flush dev lan0
+rm -f /var/lltd_*
+for i in 1 2 3; do storage_answer "http://192.168.1.20:$i/d"; done | answers
+start=$SECONDS
+hs
+took=$((SECONDS - start))
+check "echo dropped: status" "$rc" 0
+[ "$took" -le $((3 + 3 * (3 + 1))) ] || fail "three silent hosts took ${took}s"
+echo "ok: three hosts that drop the echo took ${took}s"
+file_is "echo dropped: the MAC from ARP all the same" /var/lltd_inf_lan3 "$(nas_record 192.168.1.20 020000000020)"

@@ -9,16 +9,8 @@ OP_Mode=0
 wanConnectionMode=DHCP
 SystemName=my router
 CONF
-# The DHCP client reports the signals it was started with blocked. Builtins
-# only: a tool started from the hook could read the hook's mask while the
-# shell holds every signal blocked to start that tool.
-cat > "$SBX_OUT/on_udhcpc" <<'HOOK'
-#!/bin/sh
-while read -r line; do
-  case $line in SigBlk*) echo "$line" ;; esac
-done < /proc/self/status > "$SBX_OUT/udhcpc.mask"
-HOOK
-chmod +x "$SBX_OUT/on_udhcpc"
+# The DHCP client reports the signals it was started with blocked.
+status_hook udhcpc SigBlk
 
 cable pulled
 reset_log
@@ -31,7 +23,7 @@ wait_for 1 udhcpc
 wait_for "$(( $(calls mii_mgr) + 2 ))" mii_mgr
 check "up edge: DHCP client on eth2.2" "$(actions)" "killall [-q] [udhcpc]
 udhcpc [-i] [eth2.2] [-s] [/sbin/udhcpc.sh] [-p] [/var/run/udhcpc.pid] [-h] [my router]"
-check "the client's signals are not blocked" "$(cat "$SBX_OUT/udhcpc.mask")" "SigBlk:	0000000000000000"
+check "the client's signals are not blocked" "$(cat "$SBX_OUT/udhcpc.SigBlk")" "SigBlk:	0000000000000000"
 
 echo 10.0.0.1 > /var/physical_wanIf_gw
 reset_log

@@ -38,3 +38,17 @@ wait_for() {
 
 # actions: the log without the probes' own lines.
 actions() { grep -v -e '^mii_mgr ' -e '^iwconfig ' "$STUB_LOG" || true; }
+
+# status_hook TOOL FIELD: each run of the stub TOOL leaves the FIELD line of
+# its /proc/self/status (SigBlk, SigIgn, ...) in $SBX_OUT/TOOL.FIELD. Builtins
+# only: a tool started from the hook could read the hook's mask while the
+# shell holds every signal blocked to start that tool.
+status_hook() {
+  cat > "$SBX_OUT/on_$1" <<HOOK
+#!/bin/sh
+while read -r line; do
+  case \$line in $2*) echo "\$line" ;; esac
+done < /proc/self/status > "\$SBX_OUT/$1.$2"
+HOOK
+  chmod +x "$SBX_OUT/on_$1"
+}

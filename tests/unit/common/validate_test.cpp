@@ -7,7 +7,7 @@ TEST(Validate, DottedAddresses)
   for (const char *ok : {"0.0.0.0", "192.168.1.20", "255.255.255.255", "10.0.0.1"})
     EXPECT_TRUE(is_dotted_ipv4(ok)) << ok;
   for (const char *bad : {"", "1.2.3", "1.2.3.4.5", "256.1.1.1", "1.2.3.4 ", "1..2.3", "1.2.3.4;reboot",
-                          "0001.2.3.4", "a.b.c.d", "1.2.3.-4", "$(x)"})
+                          "0001.2.3.4", "010.001.0.1", "1.2.3.04", "00.0.0.0", "a.b.c.d", "1.2.3.-4", "$(x)"})
     EXPECT_FALSE(is_dotted_ipv4(bad)) << bad;
   EXPECT_FALSE(is_dotted_ipv4(nullptr));
   EXPECT_TRUE(is_address_chars(""));

@@ -68,7 +68,7 @@ TEST_F(ArpLookup, PingsOnlyADottedAddress)
   EXPECT_EQ(get_mac_from_arptable("192.0.2.77;reboot", mac), 0);
   EXPECT_EQ(output(), "ssdp: buf2=\nssdp: buf2=\n");
   EXPECT_STREQ(mac, "");
-  EXPECT_EQ(commands(), std::vector<std::string>{"ping -c 1 192.0.2.77 > /dev/null"});
+  EXPECT_EQ(commands(), std::vector<std::string>{"ping -c 1 -W 1 192.0.2.77 > /dev/null"});
 }
 
 } // namespace

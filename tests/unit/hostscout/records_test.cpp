@@ -27,6 +27,8 @@ TEST(ReadInfoNum, CountFilesInTheirForms)
       {"junk\n00=3\n00=9\n", "3", 4},    // the first count line wins
       {"00=4\r\n", "4\r", 5},
       {"00=99999999999\n", "99999999999", INT_MAX},
+      {"00=-5\n", "-5", 1},              // a negative count reads as 0
+      {"00=-99999999999\n", "-99999999999", 1},
       // A line longer than 63 characters is read in pieces; a piece that
       // begins with "00" counts as a line.
       {"xxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxx00=21\n", "21", 22},

@@ -12,15 +12,23 @@ int record_command(const char *line)
   return 0;
 }
 
+bool record_replace(const char *path, const char *text, size_t len, mode_t)
+{
+  recorded_commands().push_back(std::string("write ") + path + ": " + std::string(text, len));
+  return true;
+}
+
 void RecordingTest::SetUp()
 {
   recorded_commands().clear();
   set_command_sink(record_command);
+  set_replace_sink(record_replace);
 }
 
 void RecordingTest::TearDown()
 {
   set_command_sink(nullptr);
+  set_replace_sink(nullptr);
 }
 
 void RecordingTest::startOutput()

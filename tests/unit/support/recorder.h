@@ -7,11 +7,15 @@
 #include <vector>
 
 #include "command.h"
+#include "smallfile.h"
 
 std::vector<std::string> &recorded_commands();
 int record_command(const char *line);
+// Records a whole-file replacement as the line "write <path>: <text>".
+bool record_replace(const char *path, const char *text, size_t len, mode_t mode);
 
-// Installs the recorder for one test and restores the shell afterwards.
+// Installs the recorder of command lines and file replacements for one test
+// and restores the shell and the file system afterwards.
 class RecordingTest : public ::testing::Test {
 protected:
   void SetUp() override;

@@ -57,14 +57,12 @@ const Lines kL2tpDhcp = {"killall -q udhcpc", "killall -q pppd", "killall -q l2t
 Lines pptpStatic(const char *ifname)
 {
   return {"killall -q pppd", std::string("ifconfig ") + ifname + " '10.1.1.2' netmask '255.255.255.0'",
-          "route del default", "route add default gw '10.1.1.1'", "rm -f /var/physical_wanIf_gw",
-          "echo '10.1.1.1' > /var/physical_wanIf_gw"};
+          "route del default", "route add default gw '10.1.1.1'", "write /var/physical_wanIf_gw: 10.1.1.1\n"};
 }
 Lines l2tpStatic(const char *ifname)
 {
   return {"killall -q pppd", "killall -q l2tpd", std::string("ifconfig ") + ifname + " '10.2.2.2' netmask '255.255.0.0'",
-          "route del default", "route add default gw '10.2.2.1'", "rm -f /var/physical_wanIf_gw",
-          "echo '10.2.2.1' > /var/physical_wanIf_gw"};
+          "route del default", "route add default gw '10.2.2.1'", "write /var/physical_wanIf_gw: 10.2.2.1\n"};
 }
 const Lines kAccelPptp = {"accel-pptp.sh 'tu' 'tp' '10.0.0.1' 'OnDemand' '5'", "pppd file /etc/options.pptp  &"};
 const Lines kPptpScript = {"pptp.sh 'tu' 'tp' '10.0.0.1' 'OnDemand' '5'", "pppd file /etc/options.pptp  &"};
@@ -352,13 +350,16 @@ TEST_F(TickTest, LanGatewayModeRewritesTheGatewayFileEveryTick)
 {
   fake_nvram_load({{"OP_Mode", "1"}, {"wanConnectionMode", "DHCP"}, {"lan_gateway", "192.168.1.254"}});
   lastStatus = 1;
-  const Lines once = {"rm -f /var/physical_wanIf_gw", "echo '192.168.1.254' > /var/physical_wanIf_gw"};
+  const Lines once = {"write /var/physical_wanIf_gw: 192.168.1.254\n"};
   EXPECT_EQ(ticks(), once);
   EXPECT_EQ(ticks(), once);
   EXPECT_EQ(g_link.probes, 0);
   EXPECT_EQ(lastStatus, 0);
-  fake_nvram_set("lan_gateway", "");
-  EXPECT_EQ(ticks(), (Lines{"rm -f /var/physical_wanIf_gw", "echo '' > /var/physical_wanIf_gw"}));
+  // The value as it stands, also one an echo would take as its option.
+  for (const char *value : {"", "-n", "a\\c b"}) {
+    fake_nvram_set("lan_gateway", value);
+    EXPECT_EQ(ticks(), (Lines{std::string("write /var/physical_wanIf_gw: ") + value + "\n"}));
+  }
 }
 
 TEST_F(TickTest, OtherModesOnlyReadTheSettings)

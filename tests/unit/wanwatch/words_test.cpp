@@ -8,6 +8,14 @@
 #include <string>
 #include <sys/wait.h>
 
+// A format compiles only when every '%' is a %s, one per value: anything else
+// would have the line builder take a value for what is not one.
+static_assert(words::countValues("pppoe.sh %s %s") == 2);
+static_assert(words::countValues("l2tpd") == 0);
+static_assert(words::countValues("sleep %d") == -1);
+static_assert(words::countValues("100%") == -1);
+static_assert(words::countValues("%%s") == -1);
+
 namespace {
 
 // What a real shell makes of a recorded line: the words after the command
@@ -59,12 +67,12 @@ TEST_F(TickTest, EveryValueOfEveryTypeIsOneWord)
                    {"SystemName", "my router's"}});
   g_link.port = 1;
   auto lines = ticks();
-  ASSERT_EQ(lines.size(), 11u);
+  ASSERT_EQ(lines.size(), 10u);
   EXPECT_EQ(wordsOf(lines[2]), "[eth2.2][10.0.0.2 up][netmask][$(echo sub)]");
   EXPECT_EQ(wordsOf(lines[4]), "[add][default][gw][10.0.0.1 && echo injected]");
-  EXPECT_EQ(lines[6], "echo '10.0.0.1 && echo injected' > /var/physical_wanIf_gw");
-  EXPECT_EQ(wordsOf(lines[7]), std::string("[][") + kNasty + "][lns.example.net; echo injected][][]");
-  EXPECT_EQ(wordsOf(lines[10]), "[start-session lns.example.net; echo injected]");
+  EXPECT_EQ(lines[5], "write /var/physical_wanIf_gw: 10.0.0.1 && echo injected\n");
+  EXPECT_EQ(wordsOf(lines[6]), std::string("[][") + kNasty + "][lns.example.net; echo injected][][]");
+  EXPECT_EQ(wordsOf(lines[9]), "[start-session lns.example.net; echo injected]");
 
   fake_nvram_set("wan_l2tp_mode", "1");
   lastStatus = 0;
@@ -72,7 +80,7 @@ TEST_F(TickTest, EveryValueOfEveryTypeIsOneWord)
   EXPECT_EQ(wordsOf(lines[3]), "[-i][eth2.2][-s][/sbin/udhcpc.sh][-p][/var/run/udhcpc.pid][-h][my router's]");
 
   fake_nvram_load({{"OP_Mode", "1"}, {"lan_gateway", "1.2.3.4`echo injected`"}});
-  EXPECT_EQ(ticks()[1], "echo '1.2.3.4`echo injected`' > /var/physical_wanIf_gw");
+  EXPECT_EQ(ticks()[0], "write /var/physical_wanIf_gw: 1.2.3.4`echo injected`\n");
 }
 
 TEST_F(TickTest, LongValuesAreRefusedWholeNeverCut)
