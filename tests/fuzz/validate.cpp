@@ -19,10 +19,11 @@ bool digits_only(std::string_view text)
   return !text.empty() && text.find_first_not_of("0123456789") == std::string_view::npos;
 }
 
-// 1 to 3 digits, 0..255; leading zeros allowed.
+// 1 to 3 digits, 0..255, no leading zero (it would read as octal).
 bool octet(std::string_view text)
 {
-  return digits_only(text) && text.size() <= 3 && std::stoi(std::string(text)) <= 255;
+  return digits_only(text) && text.size() <= 3 && std::stoi(std::string(text)) <= 255 &&
+         (text.size() == 1 || text[0] != '0');
 }
 
 bool reference_ipv4(const std::string &text)
