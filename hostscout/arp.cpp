@@ -74,6 +74,11 @@ void arp_table_mac(const char *text, size_t len, const char *address, char *mac)
 
 int get_mac_from_arptable(const char *address, char *mac)
 {
+  return get_mac_from_arptable_in(kArpTable, address, mac);
+}
+
+int get_mac_from_arptable_in(const char *table, const char *address, char *mac)
+{
   // The ping only makes the kernel resolve the host; its report is not
   // read. The address came from the network: it reaches the shell only as a
   // checked dotted address. A host that answers ARP but not the echo costs
@@ -84,7 +89,7 @@ int get_mac_from_arptable(const char *address, char *mac)
     run_command(command);
   }
 
-  int fd = open_input(kArpTable);
+  int fd = open_input(table);
   if (fd < 0)
     return 0;
   char found[kMacTextSize] = {};

@@ -19,6 +19,9 @@ bool arp_line_mac(const char *line, const char *address, char *mac /* kMacTextSi
 // when none does.
 void arp_table_mac(const char *text, size_t len, const char *address, char *mac);
 
-// Pings the dotted address once, waiting at most one second for the reply, then fills mac (a cleared buffer of at least
-// kMacTextSize bytes) with its MAC text, or leaves it empty. Returns 0.
+// Pings the dotted address once, waiting at most one second for the reply,
+// then fills mac (a cleared buffer of at least kMacTextSize bytes) with its
+// MAC text from the kernel's ARP table, or leaves it empty. Returns 0.
 int get_mac_from_arptable(const char *address, char *mac);
+// The same with the ARP table read from the file at table.
+int get_mac_from_arptable_in(const char *table, const char *address, char *mac);

@@ -5,7 +5,12 @@ set -euo pipefail
 want=${1:-all}
 
 host_pkgs=(cmake g++ make libgtest-dev googletest iproute2 iptables util-linux iputils-ping procps)
-cross_pkgs=(g++-mipsel-linux-gnu binutils-mipsel-linux-gnu qemu-user)
+# The router targets: 32-bit MIPS in both byte orders, 32-bit ARM (hard float)
+# and 64-bit ARM; their unit tests run under qemu-user.
+cross_pkgs=(qemu-user)
+for triplet in mipsel-linux-gnu mips-linux-gnu arm-linux-gnueabihf aarch64-linux-gnu; do
+  cross_pkgs+=("g++-$triplet" "binutils-$triplet")
+done
 # clang with libFuzzer and its sanitizer runtimes, for the fuzz harnesses.
 fuzz_pkgs=(clang libclang-rt-14-dev)
 

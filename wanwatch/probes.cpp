@@ -31,7 +31,26 @@ bool isWordSpace(char c)
   return isspace(static_cast<unsigned char>(c)) != 0;
 }
 
+int addressFromKernel(struct ifreq *request)
+{
+  int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+  if (fd < 0) {
+    printf("getIfIp: open socket error \n\n");
+    return -1;
+  }
+  int rc = ioctl(fd, SIOCGIFADDR, request);
+  close(fd);
+  return rc < 0 ? -1 : 0;
+}
+
+IfAddrSource g_addressSource = addressFromKernel;
+
 } // namespace
+
+void set_ifaddr_source(IfAddrSource source)
+{
+  g_addressSource = source != nullptr ? source : addressFromKernel;
+}
 
 void selectGmacPort(const char *path, int port)
 {
@@ -145,17 +164,10 @@ int getIfIp(const char *ifname, char *ip, size_t size)
   // refused rather than cut to another interface's name.
   if (ifname == nullptr || ip == nullptr || strnlen(ifname, IFNAMSIZ) >= IFNAMSIZ)
     return -1;
-  int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-  if (fd < 0) {
-    printf("getIfIp: open socket error \n\n");
-    return -1;
-  }
   struct ifreq req;
   memset(&req, 0, sizeof req);
   memcpy(req.ifr_name, ifname, strlen(ifname) + 1);
-  int rc = ioctl(fd, SIOCGIFADDR, &req);
-  close(fd);
-  if (rc < 0 || req.ifr_addr.sa_family != AF_INET)
+  if (g_addressSource(&req) < 0 || req.ifr_addr.sa_family != AF_INET)
     return -1;
   struct sockaddr_in addr;
   memcpy(&addr, &req.ifr_addr, sizeof addr);

@@ -5,6 +5,8 @@
 #include <cstddef>
 #include <sys/types.h>
 
+struct ifreq;
+
 // An access point address as text ("00:11:22:33:44:55") and its terminator.
 constexpr size_t kApAddressSize = 18;
 
@@ -23,6 +25,11 @@ int isConnectPPP();
 // The interface's IPv4 address as dotted text into ip (size bytes, at least
 // 16): 0, or -1 with ip untouched.
 int getIfIp(const char *ifname, char *ip, size_t size);
+// The kernel's answer to an address request naming an interface: 0 with the
+// address filled in, or -1. Tests hand in their own; nullptr restores the
+// kernel's (SIOCGIFADDR).
+using IfAddrSource = int (*)(ifreq *request);
+void set_ifaddr_source(IfAddrSource source);
 // The timer's work in the restart-script configuration.
 int restart_pptp_l2tp(int signo);
 

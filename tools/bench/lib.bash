@@ -12,11 +12,10 @@ bench_build() {
 # bench_sandboxed BIN_DIR SCRIPT [env assignments...]: runs the benchmark
 # script inside the sandbox (stub tools) with the programs of BIN_DIR.
 bench_sandboxed() {
-  local bin=$1 script=$2 out
+  local bin=$1 script=$2 out rc=0
   shift 2
   out=$(mktemp -d)
-  tools/sandbox --out "$out" --bin "$bin" -- env "$@" bash "/mnt/sbx/proj/$script"
-  local rc=$?
+  tools/sandbox --out "$out" --bin "$bin" -- env "$@" bash "/mnt/sbx/proj/$script" || rc=$?
   rm -rf "$out"
   return $rc
 }

@@ -1,10 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 #include <vector>
 
 #include "arp.h"
 #include "recorder.h"
+#include "tempdir.h"
 
 namespace {
 
@@ -57,18 +59,35 @@ TEST(ArpLine, PicksTheMacOfACompleteEthernetEntry)
 
 namespace {
 
-class ArpLookup : public RecordingTest {};
+class ArpLookup : public RecordingTest {
+protected:
+  TempDir dir;
+  const std::string table = dir.file("arp");
+};
 
-TEST_F(ArpLookup, PingsOnlyADottedAddress)
+TEST_F(ArpLookup, PingsOnlyADottedAddressThenReadsItsCompleteEntry)
 {
+  dir.write("arp", "IP address       HW type     Flags       HW address            Mask     Device\n"
+                   "192.168.1.200    0x1         0x2         02:42:ac:11:00:09     *        br0\n"
+                   "192.168.1.20     0x1         0x0         00:00:00:00:00:00     *        br0\n"
+                   "192.168.1.20     0x1         0x2         02:42:AC:11:00:02     *        br0\n"
+                   "192.168.1.20     0x1         0x2         02:42:ac:11:00:03     *        br0\n");
   char mac[30] = {};
   startOutput();
-  // TEST-NET-1: never in this machine's ARP table.
-  EXPECT_EQ(get_mac_from_arptable("192.0.2.77", mac), 0);
-  EXPECT_EQ(get_mac_from_arptable("192.0.2.77;reboot", mac), 0);
-  EXPECT_EQ(output(), "ssdp: buf2=\nssdp: buf2=\n");
+  EXPECT_EQ(get_mac_from_arptable_in(table.c_str(), "192.168.1.20", mac), 0);
+  EXPECT_STREQ(mac, "0242ac110002");
+  memset(mac, 0, sizeof mac);
+  EXPECT_EQ(get_mac_from_arptable_in(table.c_str(), "192.168.1.20;reboot", mac), 0);
   EXPECT_STREQ(mac, "");
-  EXPECT_EQ(commands(), std::vector<std::string>{"ping -c 1 -W 1 192.0.2.77 > /dev/null"});
+  EXPECT_EQ(get_mac_from_arptable_in(table.c_str(), "192.168.1.77", mac), 0);
+  EXPECT_STREQ(mac, "");
+  dir.remove("arp");
+  EXPECT_EQ(get_mac_from_arptable_in(table.c_str(), "192.168.1.20", mac), 0);
+  EXPECT_STREQ(mac, "");
+  EXPECT_EQ(output(), "ssdp: buf2=0242ac110002\nssdp: buf2=\nssdp: buf2=\n");
+  EXPECT_EQ(commands(), (std::vector<std::string>{"ping -c 1 -W 1 192.168.1.20 > /dev/null",
+                                                  "ping -c 1 -W 1 192.168.1.77 > /dev/null",
+                                                  "ping -c 1 -W 1 192.168.1.20 > /dev/null"}));
 }
 
 } // namespace

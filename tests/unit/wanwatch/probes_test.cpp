@@ -6,9 +6,13 @@
 
 #include "tempdir.h"
 
+#include <arpa/inet.h>
 #include <cstring>
+#include <net/if.h>
+#include <netinet/in.h>
 #include <string>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -112,18 +116,71 @@ TEST_F(ReportFile, PppSessionIsTheFirstByte)
   EXPECT_EQ(readPppState(missing()), 0);
 }
 
-TEST(InterfaceAddress, NamedInTheRequestAndBounded)
+// The kernel's answer: the address below, in the family below, or a failure;
+// the interface each request named.
+struct AddressAnswer {
+  int family = AF_INET;
+  const char *address = "10.20.30.40";
+  int rc = 0;
+  std::vector<std::string> asked;
+};
+AddressAnswer g_answer;
+
+int fakeAddress(ifreq *request)
 {
-  char ip[16];
-  strcpy(ip, "untouched");
-  if (getIfIp("lo", ip, sizeof ip) == 0) {
-    EXPECT_STREQ(ip, "127.0.0.1");
+  g_answer.asked.emplace_back(request->ifr_name);
+  if (g_answer.rc < 0)
+    return -1;
+  sockaddr_in addr{};
+  addr.sin_family = static_cast<sa_family_t>(g_answer.family);
+  inet_pton(AF_INET, g_answer.address, &addr.sin_addr);
+  memcpy(&request->ifr_addr, &addr, sizeof addr);
+  return 0;
+}
+
+class InterfaceAddress : public ::testing::Test {
+protected:
+  void SetUp() override
+  {
+    g_answer = AddressAnswer{};
+    set_ifaddr_source(fakeAddress);
   }
-  strcpy(ip, "untouched");
-  EXPECT_EQ(getIfIp("nosuchif0", ip, sizeof ip), -1);
-  EXPECT_EQ(getIfIp("a-name-longer-than-the-kernel-takes", ip, sizeof ip), -1);
+  void TearDown() override { set_ifaddr_source(nullptr); }
+};
+
+TEST_F(InterfaceAddress, DottedTextOfTheNamedInterface)
+{
+  char ip[16] = "untouched";
+  EXPECT_EQ(getIfIp("eth2.2", ip, sizeof ip), 0);
+  EXPECT_STREQ(ip, "10.20.30.40");
+  g_answer.address = "255.255.255.255"; // the longest text fits 16 bytes
+  EXPECT_EQ(getIfIp("ppp0", ip, sizeof ip), 0);
+  EXPECT_STREQ(ip, "255.255.255.255");
+  EXPECT_EQ(g_answer.asked, (std::vector<std::string>{"eth2.2", "ppp0"}));
+}
+
+TEST_F(InterfaceAddress, FailuresLeaveTheBufferUntouched)
+{
+  char ip[16] = "untouched";
+  g_answer.rc = -1;
+  EXPECT_EQ(getIfIp("eth2.2", ip, sizeof ip), -1);
+  g_answer = AddressAnswer{};
+  g_answer.family = AF_INET6;
+  EXPECT_EQ(getIfIp("eth2.2", ip, sizeof ip), -1);
+  g_answer = AddressAnswer{};
   char small[8] = "small";
-  EXPECT_EQ(getIfIp("lo", small, sizeof small), -1);
+  EXPECT_EQ(getIfIp("eth2.2", small, sizeof small), -1);
+  // a name the kernel cannot hold is never asked for, cut or not
+  EXPECT_EQ(getIfIp("a-name-longer-than-the-kernel-takes", ip, sizeof ip), -1);
+  EXPECT_EQ(getIfIp("sixteen-chars-00", ip, sizeof ip), -1);
   EXPECT_STREQ(ip, "untouched");
   EXPECT_STREQ(small, "small");
+  EXPECT_EQ(g_answer.asked, std::vector<std::string>{"eth2.2"});
+}
+
+TEST(InterfaceAddressFromKernel, UnknownInterfaceIsRefused)
+{
+  char ip[16] = "untouched";
+  EXPECT_EQ(getIfIp("nosuchif0", ip, sizeof ip), -1);
+  EXPECT_STREQ(ip, "untouched");
 }

@@ -1,0 +1,21 @@
+// -h and --help: accepted only as the one and only argument, so that every
+// command line the router's scripts use keeps its meaning.
+#pragma once
+
+#include <cstdio>
+#include <string_view>
+
+inline bool wants_help(int argc, char **argv)
+{
+  if (argc != 2)
+    return false;
+  std::string_view arg = argv[1];
+  return arg == "-h" || arg == "--help";
+}
+
+// Prints the usage text and gives the exit status for a help request.
+inline int print_usage(const char *text)
+{
+  fputs(text, stdout);
+  return 0;
+}

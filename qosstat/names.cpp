@@ -1,0 +1,100 @@
+#include "names.h"
+
+#include "app_table.h"
+#include "command.h"
+
+#include <cstring>
+#include <linux/pkt_sched.h>
+
+namespace {
+
+constexpr int kHighMark = 2;
+constexpr int kLowMark = 4;
+constexpr int kUserRuleCount = 8;
+constexpr int kUserWanMark = 70; // user rule n marks n + 70 towards the WAN
+constexpr int kUserLanMark = 80; // and n + 80 towards the LAN
+
+// The application direction whose leaf mark m is, whichever side it shapes.
+bool describeAppMark(int mark, const char *role, char *buf, size_t size)
+{
+  for (int app = 0; app < kAppCount; ++app) {
+    const AppInfo &info = kApps[app];
+    for (int d = 0; d < info.directionCount; ++d) {
+      const AppDirection &dir = info.directions[d];
+      if (APP_MARK[app] + dir.markOffset != mark)
+        continue;
+      // Games classify TCP and UDP apart (UDP 4 above); email works as pop3
+      // towards the LAN and smtp towards the WAN.
+      const char *detail = nullptr;
+      if (info.directionCount == 4)
+        detail = dir.markOffset == 0 ? "TCP" : "UDP";
+      else if (strcmp(dir.workName, APP_NAME[app]) != 0)
+        detail = dir.workName;
+      if (detail != nullptr)
+        format_into(buf, size, "%s %s to %s", APP_NAME[app], detail, role);
+      else
+        format_into(buf, size, "%s to %s", APP_NAME[app], role);
+      return true;
+    }
+  }
+  return false;
+}
+
+} // namespace
+
+const char *treeRole(uint32_t major)
+{
+  switch (major) {
+  case 1:
+    return "WAN";
+  case 3:
+    return "LAN";
+  case 5:
+    return "WLAN";
+  default:
+    return nullptr;
+  }
+}
+
+int markOfMinor(uint32_t minor)
+{
+  int mark = 0;
+  for (int shift = 12; shift >= 0; shift -= 4) {
+    uint32_t digit = (minor >> shift) & 0xf;
+    if (digit > 9)
+      return -1;
+    mark = mark * 10 + static_cast<int>(digit);
+  }
+  return mark;
+}
+
+void classPurpose(uint32_t classid, char *buf, size_t size)
+{
+  buf[0] = '\0';
+  const char *role = treeRole(TC_H_MAJ(classid) >> 16);
+  int mark = markOfMinor(TC_H_MIN(classid));
+  if (role == nullptr || mark < 0)
+    return;
+  if (mark == 1)
+    format_into(buf, size, "root");
+  else if (mark == kHighMark)
+    format_into(buf, size, "default, high priority");
+  else if (mark == kLowMark)
+    format_into(buf, size, "default, low priority");
+  else if (mark >= kUserWanMark && mark < kUserWanMark + kUserRuleCount)
+    format_into(buf, size, "user rule %d to WAN", mark - kUserWanMark);
+  else if (mark >= kUserLanMark && mark < kUserLanMark + kUserRuleCount)
+    format_into(buf, size, "user rule %d to LAN", mark - kUserLanMark);
+  else
+    describeAppMark(mark, role, buf, size);
+}
+
+void handleText(uint32_t handle, char *buf, size_t size)
+{
+  if (handle == TC_H_ROOT)
+    format_into(buf, size, "root");
+  else if (TC_H_MIN(handle) == 0)
+    format_into(buf, size, "%x:", TC_H_MAJ(handle) >> 16);
+  else
+    format_into(buf, size, "%x:%x", TC_H_MAJ(handle) >> 16, TC_H_MIN(handle));
+}
