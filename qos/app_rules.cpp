@@ -1,19 +1,33 @@
-// The eleven predefined applications in their six priority categories: one
-// marking pair per port rule in FORWARD (or a service port chain) and one leaf
-// per direction in the shaping tree the packets leave by.
-#include "app_entry.h"
-#include "app_table.h"
-#include "build.h"
-#include "cmd.h"
-#include "services.h"
-#include "state.h"
+// One marking pair per port rule in FORWARD (or a service port chain) and one
+// leaf per direction in the shaping tree the packets leave by.
+#include "app_rules.h"
+
+#include "apply.h"
+#include "fields.h"
+#include "service_chains.h"
 
 #include "nvram.h"
+#include "textnum.h"
 
 #include <cstdio>
 #include <cstring>
 
 namespace {
+
+// A field read into a cleared buffer of `keep` characters: a field past the
+// end of the entry reads as empty, that is 0.
+int fieldNumber(const char *text, int index, int keep)
+{
+  char buf[8] = {};
+  getNthValueSafe(index, text, ',', buf, static_cast<size_t>(keep) + 1);
+  return text_to_int(buf);
+}
+
+constexpr int kFlagChars = 2;
+constexpr int kRateChars = 7;
+constexpr int kPlainRate = 10;
+constexpr int kPlainPrio = 4;
+
 
 int *const kCategoryCopies[kCategoryCount] = {&GAME_PRIO, &VOIP_PRIO, &MEDIA_PRIO, &WEB_PRIO, &P2P_PRIO, &MAIL_PRIO};
 
@@ -44,7 +58,8 @@ void fixedPortRules(const char *workName, int direction, const char *outDev, int
   }
 }
 
-void serviceRules(const Service &s, int direction, int mark, bool (&chainCreated)[kServiceCount])
+void serviceRules(const Service &s, int direction, int mark, bool (&chainCreated)[kServiceCount], const char *portDir,
+                  ServiceSnapshots &seen)
 {
   int index = static_cast<int>(&s - kServices);
   // Created here, so its FORWARD jump sits just before the rules of the
@@ -53,8 +68,16 @@ void serviceRules(const Service &s, int direction, int mark, bool (&chainCreated
     iptableCreateChain(s.chain);
     chainCreated[index] = true;
   }
-  if (doServiceChain(s.name, direction, mark) < 0)
+  ServiceSnapshot read;
+  if (doServiceChain(portDir, s.name, direction, mark, read) < 0) {
     printf("%s(%s NO to %s mapping port.)\n", kVxTag, s.name, direction == 0 ? "LAN" : "WAN");
+    return;
+  }
+  // The application's first read is the one the end-of-build check compares with.
+  if (!seen.taken[index]) {
+    seen.taken[index] = true;
+    seen.of[index] = read;
+  }
 }
 
 void leaf(const Tree &t, int mark, const LeafParams &l)
@@ -82,14 +105,15 @@ void mailExtraClass(const char *dev, int handle, int mark, int speed)
 void mailExtraClasses(const char *workName)
 {
   if (strcmp(workName, "pop3") == 0) {
-    mailExtraClass(WAN_IF, 1, 60, UPLINK_SPEED);
+    mailExtraClass(WAN_IF, 1, kPop3Mark, UPLINK_SPEED);
   } else if (strcmp(workName, "smtp") == 0) {
-    mailExtraClass(LAN_IF, 3, 61, DOWNLINK_SPEED);
-    mailExtraClass(WLAN_IF, 5, 61, DOWNLINK_SPEED);
+    mailExtraClass(LAN_IF, 3, kSmtpMark, DOWNLINK_SPEED);
+    mailExtraClass(WLAN_IF, 5, kSmtpMark, DOWNLINK_SPEED);
   }
 }
 
-void buildDirection(int app, int direction, const AppEntry &entry, bool (&chainCreated)[kServiceCount])
+void buildDirection(int app, int direction, const AppEntry &entry, bool (&chainCreated)[kServiceCount],
+                    const char *portDir, ServiceSnapshots &seen)
 {
   const AppDirection &d = kApps[app].directions[direction];
   Tree t = treeFor(d.side);
@@ -102,7 +126,7 @@ void buildDirection(int app, int direction, const AppEntry &entry, bool (&chainC
   if (setting.enable == 1 && t.outDev != nullptr) {
     const Service *s = serviceByType(app);
     if (s != nullptr)
-      serviceRules(*s, direction, mark, chainCreated);
+      serviceRules(*s, direction, mark, chainCreated, portDir, seen);
     else
       fixedPortRules(d.workName, direction, t.outDev, mark);
   }
@@ -112,7 +136,43 @@ void buildDirection(int app, int direction, const AppEntry &entry, bool (&chainC
 
 } // namespace
 
-int startSetAppRule()
+void readAppEntry(const char *text, int directionCount, AppEntry &entry)
+{
+  entry = AppEntry{};
+  if (text == nullptr)
+    text = "";
+  entry.level = fieldNumber(text, 0, kFlagChars);
+  entry.enable = fieldNumber(text, 1, kFlagChars);
+  int cursor = 2;
+  for (int d = 0; d < directionCount && d < 4; ++d) {
+    DirectionSetting &dir = entry.directions[d];
+    dir.enable = fieldNumber(text, cursor, kFlagChars);
+    dir.kind = fieldNumber(text, cursor + 1, kFlagChars);
+    if (dir.kind == 0 || dir.kind == 1) {
+      dir.value = fieldNumber(text, cursor + 2, kRateChars);
+      rate_check(dir.value);
+      cursor += 3;
+    } else {
+      cursor += 2;
+    }
+  }
+}
+
+LeafParams appLeaf(const DirectionSetting &dir, int level, int speed)
+{
+  LeafParams plain{kPlainRate, speed, kPlainPrio, kPlainPrio};
+  if (dir.enable != 1 || (dir.kind != 0 && dir.kind != 1))
+    return plain;
+  // A level without a row in the priority table gets the lowest priority.
+  if (level < 0 || level > 2)
+    level = 2;
+  if (dir.kind == 1)
+    return {dir.value, speed, CLASS_PRIO[level], FILTER_PRIO[level]};
+  int ceil = dir.value >= speed ? speed : dir.value;
+  return {kPlainRate, ceil, CLASS_PRIO[level], FILTER_PRIO[level]};
+}
+
+int startSetAppRule(const char *portDir, ServiceSnapshots &seen)
 {
   bool chainCreated[kServiceCount] = {};
   for (int app = 0; app < kAppCount; ++app) {
@@ -127,10 +187,9 @@ int startSetAppRule()
     *kCategoryCopies[slot] = entry.level;
     if (entry.enable != 1)
       continue;
-    write_to_str = 0;
     printf("%s%s enabled!! \n", kVxTag, APP_NAME[app]);
     for (int direction = 0; direction < kApps[app].directionCount; ++direction)
-      buildDirection(app, direction, entry, chainCreated);
+      buildDirection(app, direction, entry, chainCreated, portDir, seen);
   }
   printf("%s###Setting APPLICATION end...\n", kVxTag);
   return 0;

@@ -1,8 +1,11 @@
 #include "driver.h"
 
-#include "build.h"
-#include "cmd.h"
+#include "app_rules.h"
+#include "apply.h"
+#include "service_chains.h"
 #include "state.h"
+#include "trees.h"
+#include "user_rules.h"
 
 #include "nvram.h"
 #include "pidfile.h"
@@ -63,6 +66,14 @@ Guard takePidFile()
   return Guard::Refused;
 }
 
+// "1" turns batch mode on; anything else, or no value, keeps one command at
+// a time.
+bool batchWanted()
+{
+  const char *value = nvram_bufget(0, "VX_QoSBatch");
+  return value != nullptr && strcmp(value, "1") == 0;
+}
+
 } // namespace
 
 int clearOldRule()
@@ -90,10 +101,14 @@ void unlinkQosFile()
 
 int vx_qos_main(int argc, char **argv)
 {
-  const Guard guard = takePidFile();
+  // A dry run prints what a full build would run and changes nothing: no
+  // pid file, no command.
+  const bool dryRun = argc == 2 && strcmp(argv[1], "--dry-run") == 0;
+  const Guard guard = dryRun ? Guard::Unguarded : takePidFile();
   if (guard == Guard::Refused)
     return 0;
   auto finish = [guard] {
+    applyFlush();
     if (guard == Guard::Taken)
       unlinkQosFile();
     return 0;
@@ -105,19 +120,20 @@ int vx_qos_main(int argc, char **argv)
   qosAutoEnable = text_to_int(nvram_bufget(0, "VX_QoSAutoClassify"));
   printf("%sqosEnable=%d\n", kVxTag, qosEnable);
   printf("%sqosAutoEnable=%d\n", kVxTag, qosAutoEnable);
+  applyStart(batchWanted() ? ApplyMode::Batch : ApplyMode::RunNow, dryRun);
 
-  if (argc == 2) {
+  if (argc == 2 && !dryRun) {
     const char *arg = argv[1];
     if (strcmp(arg, "1") == 0) {
-      vx_cmd_level = 1;
-      printf("%sVX debug: vx_cmd_level=%d\n", kVxTag, vx_cmd_level);
+      setCmdLevel(1);
+      printf("%sVX debug: vx_cmd_level=%d\n", kVxTag, cmdLevel());
     }
     for (const ModifyRequest &req : kModifyRequests) {
       if (strcmp(arg, req.arg) != 0)
         continue;
       printf("%sTo Modify %s\n", kVxTag, req.service);
       if (qosEnable != 0) {
-        doChangeServiceChain(req.type);
+        doChangeServiceChain(kPortMappingDir, req.type);
         return finish();
       }
       // With QoS off the request only clears and reports, like a full build.
@@ -128,11 +144,17 @@ int vx_qos_main(int argc, char **argv)
     if (qosEnable != 0) {
       initQdisc();
       initDefaultRule();
-      startSetAppRule();
+      ServiceSnapshots seen{};
+      startSetAppRule(kPortMappingDir, seen);
       startSetUserRule();
-      doCheckService();
+      // The check compares with the files once the build is in place: a
+      // change made meanwhile (while a batch was applied too) is caught.
+      applyFlush();
+      doCheckService(kPortMappingDir, seen);
+      applyFlush();
       printf("VX : === End of setting QoS === \n");
     } else {
+      applyFlush();
       printf("=====QoS DISABLED!!...======\n");
     }
   }

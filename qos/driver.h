@@ -1,3 +1,5 @@
+// The order of a run: the pid guard, the settings, the reset, then a full
+// build or a modify request.
 #pragma once
 
 inline constexpr char kQosPidFile[] = "/var/vx_qos.pid";
@@ -6,6 +8,5 @@ int clearOldRule();
 int setDefault();
 void unlinkQosFile();
 
-// The whole program: pid guard, settings, reset, then a full build or a
-// modify request. Always returns 0.
+// The whole program. Always returns 0.
 int vx_qos_main(int argc, char **argv);

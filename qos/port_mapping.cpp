@@ -1,6 +1,6 @@
 #include "port_mapping.h"
 
-#include "cmd.h"
+#include "fields.h"
 
 #include "validate.h"
 

@@ -1,7 +1,8 @@
 // Service port chains that follow the port-mapping files of five services.
-#include "build.h"
-#include "cmd.h"
-#include "services.h"
+#include "service_chains.h"
+
+#include "apply.h"
+#include "fields.h"
 #include "state.h"
 
 #include "nvram.h"
@@ -83,6 +84,24 @@ bool readSnapshot(const char *dir, const Service &s, ServiceSnapshot &snap)
 
 } // namespace
 
+const Service *serviceByName(const char *name)
+{
+  for (const Service &s : kServices) {
+    if (name != nullptr && strcmp(s.name, name) == 0)
+      return &s;
+  }
+  return nullptr;
+}
+
+const Service *serviceByType(int type)
+{
+  for (const Service &s : kServices) {
+    if (s.type == type)
+      return &s;
+  }
+  return nullptr;
+}
+
 void iptableCreateChain(const char *chain)
 {
   vx_doCmd("iptables -t mangle -N %s 1>/dev/null 2>&1", chain);
@@ -94,7 +113,7 @@ int iptableCreateFulsh(const char *chain)
   return vx_doCmd("iptables -t mangle -F %s 1>/dev/null 2>&1", chain);
 }
 
-int serviceChainIn(const char *dir, const char *name, int direction, int mark)
+int doServiceChain(const char *dir, const char *name, int direction, int mark, ServiceSnapshot &seen)
 {
   const Service *s = serviceByName(name);
   if (s == nullptr)
@@ -106,7 +125,6 @@ int serviceChainIn(const char *dir, const char *name, int direction, int mark)
   PortFileReader reader;
   if (!openServiceFile(reader, dir, *s))
     return -1;
-  ServiceSnapshot seen;
   snapshotClear(seen);
   char piece[kPieceMax + 1];
   while (portFileNext(reader, piece)) {
@@ -114,19 +132,10 @@ int serviceChainIn(const char *dir, const char *name, int direction, int mark)
     snapshotAppend(seen, piece);
   }
   portFileClose(reader);
-  if (write_to_str == 0) {
-    write_to_str = 1;
-    *s->snapshot = seen;
-  }
   return 0;
 }
 
-int doServiceChain(const char *name, int direction, int mark)
-{
-  return serviceChainIn(kPortMappingDir, name, direction, mark);
-}
-
-int changeServiceChainIn(const char *dir, int type)
+int doChangeServiceChain(const char *dir, int type)
 {
   printf("%sdoChangeServiceChain start...\n", kVxTag);
   const Service *s = serviceByType(type);
@@ -171,26 +180,17 @@ int changeServiceChainIn(const char *dir, int type)
   return 0;
 }
 
-int doChangeServiceChain(int type)
+int doCheckService(const char *dir, const ServiceSnapshots &built)
 {
-  return changeServiceChainIn(kPortMappingDir, type);
-}
-
-int checkServicesIn(const char *dir)
-{
-  for (const Service &s : kServices) {
+  for (int i = 0; i < kServiceCount; ++i) {
+    const Service &s = kServices[i];
     ServiceSnapshot now;
     if (!readSnapshot(dir, s, now))
       continue;
-    if (!snapshotSame(now, *s.snapshot)) {
+    if (!snapshotSame(now, built.of[i])) {
       printf("%sSeem %s have update\n", kVxTag, s.name);
-      changeServiceChainIn(dir, s.type);
+      doChangeServiceChain(dir, s.type);
     }
   }
   return 0;
-}
-
-int doCheckService()
-{
-  return checkServicesIn(kPortMappingDir);
 }

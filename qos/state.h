@@ -1,13 +1,11 @@
 // The QoS program's run state: device roles, LAN address, link speeds,
-// switches and the priority tables that the application and user rules share.
+// switches and the priority tables that the application and user rules share,
+// with the numbering plan that ties marks to shaping classes.
 //
 // Numbering plan: each shaped device has one HTB tree, handle 1 for WAN_IF,
 // 3 for LAN_IF and 5 for WLAN_IF. In tree h, class h:1 is the root class and
 // class h:m is the leaf selected by packet mark m (fw filter handle m), with an
-// SFQ queue whose handle is the digit 1 followed by m. Marks: 2 and 4 are the
-// default classes, application marks come from APP_MARK (plus 60 and 61 for the
-// two mail directions), user rule n uses n+70 towards the WAN and n+80 towards
-// the LAN.
+// SFQ queue whose handle is the digit 1 followed by m.
 #pragma once
 
 inline constexpr char kVxTag[] = "vx_qos: ";
@@ -31,10 +29,28 @@ extern int GAME_PRIO, VOIP_PRIO, MEDIA_PRIO, WEB_PRIO, P2P_PRIO, MAIL_PRIO;
 inline constexpr int CLASS_PRIO[3] = {2, 4, 6};
 inline constexpr int FILTER_PRIO[3] = {2, 4, 6};
 
+// Marks: 2 and 4 select the default classes; application marks come from
+// APP_MARK (plus 60 and 61 for the two mail directions); user rule n uses
+// n+70 towards the WAN and n+80 towards the LAN.
+inline constexpr int kHighMark = 2;
+inline constexpr int kLowMark = 4;
 inline constexpr int kAppCount = 11;
 inline constexpr const char *APP_NAME[kAppCount] = {"xboxlive", "ps",  "zone",  "bnet",       "voip", "im",
                                                     "http",     "ftp", "emule", "bittorrent", "email"};
 inline constexpr int APP_MARK[kAppCount] = {8, 16, 24, 32, 36, 40, 44, 48, 52, 56, 60};
+inline constexpr int kPop3Mark = 60;
+inline constexpr int kSmtpMark = 61;
+inline constexpr int kUserWanMarkBase = 70;
+inline constexpr int kUserLanMarkBase = 80;
+
+// The bandwidth floor: a rate below 10 kbit/s (0 and negative values
+// included) is raised to 10.
+inline constexpr int kMinRate = 10;
+inline void rate_check(int &rate)
+{
+  if (rate < kMinRate)
+    rate = kMinRate;
+}
 
 // Prints a device role the way the router always has: an absent one as (null).
 inline const char *dev_text(const char *dev)
@@ -46,6 +62,3 @@ const char *getWanIfName();
 const char *getWanIfNamePPP();
 int initIF();
 int initSpeed();
-
-// Puts the run state back to its initial values (for tests that run several builds).
-void resetRunState();

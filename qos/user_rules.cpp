@@ -2,21 +2,41 @@
 // pairs are appended behind the default and application rules, so a packet
 // that an earlier rule returned keeps its mark, and among overlapping user
 // rules the lowest-numbered one wins.
-#include "build.h"
+#include "user_rules.h"
 
-#include "cmd.h"
+#include "apply.h"
+#include "fields.h"
 #include "state.h"
-#include "user_rule_record.h"
 
 #include "nvram.h"
+#include "textnum.h"
+#include "validate.h"
 
 #include <cstdio>
+#include <cstring>
 
 namespace {
 
+// Characters of each selector field that count.
+constexpr int kSelectorRoom[kUserSelectorCount] = {19, 19, 7, 7, 19, 19, 7, 7};
+
+bool isAddress(int which)
+{
+  return which == DstFirst || which == DstLast || which == SrcFirst || which == SrcLast;
+}
+
+// Reads a numeric field, cut to `room` characters, with atoi's reading of text.
+bool numberField(const char *record, int field, int room, int &value)
+{
+  char text[8] = {};
+  if (getNthValueSafe(field, record, ',', text, static_cast<size_t>(room) + 1) < 0)
+    return false;
+  value = text_to_int(text);
+  return true;
+}
+
+
 constexpr int kUserRuleCount = 8;
-constexpr int kWanMarkBase = 70;
-constexpr int kLanMarkBase = 80;
 // User ceilings are compared with this fixed bound, not with the link speed:
 // a ceiling between the link speed and the bound reaches tc unchanged.
 constexpr int kCeilingBound = 51200;
@@ -57,7 +77,7 @@ void leafClass(const Leaf &leaf, const UserRule &rule)
 void towardsWan(int n, const UserRule &rule, const UserRuleMatch &match, int level)
 {
   printf("%sTo WAN \n", kVxTag);
-  const Leaf leaf{WAN_IF, 1, UPLINK_SPEED, n + kWanMarkBase, CLASS_PRIO[level], FILTER_PRIO[level]};
+  const Leaf leaf{WAN_IF, 1, UPLINK_SPEED, n + kUserWanMarkBase, CLASS_PRIO[level], FILTER_PRIO[level]};
   markingPair(WAN_IF, match, leaf.mark);
   if (leaf.dev == nullptr)
     return;
@@ -71,7 +91,7 @@ void towardsWan(int n, const UserRule &rule, const UserRuleMatch &match, int lev
 void towardsLan(int n, const UserRule &rule, const UserRuleMatch &match, int level)
 {
   printf("%sTo LAN \n", kVxTag);
-  const Leaf leaf{LAN_IF, 3, DOWNLINK_SPEED, n + kLanMarkBase, CLASS_PRIO[level], FILTER_PRIO[level]};
+  const Leaf leaf{LAN_IF, 3, DOWNLINK_SPEED, n + kUserLanMarkBase, CLASS_PRIO[level], FILTER_PRIO[level]};
   markingPair(BR_IF, match, leaf.mark);
   if (leaf.dev != nullptr) {
     leafClass(leaf, rule);
@@ -132,10 +152,108 @@ void setUserRule(int n, const char *record)
 
 } // namespace
 
-void rate_check(int &rate)
+bool selectorSet(const UserRule &rule, UserSelector which)
 {
-  if (rate < 10)
-    rate = 10;
+  const char *text = rule.selector[which];
+  const char *unset = isAddress(which) ? "0.0.0.0" : "0";
+  return text[0] != '\0' && strcmp(text, unset) != 0;
+}
+
+bool hasSelector(const UserRule &rule)
+{
+  for (int i = 0; i < kUserSelectorCount; ++i) {
+    if (selectorSet(rule, static_cast<UserSelector>(i)))
+      return true;
+  }
+  return false;
+}
+
+UserRuleRead readUserRule(const char *record, UserRule &rule, UserRuleProblem &problem)
+{
+  rule = UserRule{};
+  problem = UserRuleProblem{0, nullptr};
+  int enable = 0;
+  if (!numberField(record, 0, 2, enable) || enable != 1)
+    return UserRuleRead::Disabled;
+
+  auto incomplete = [&](int field) {
+    problem.field = field;
+    return UserRuleRead::Incomplete;
+  };
+  auto invalid = [&](int field, const char *expected) {
+    problem.field = field;
+    problem.expected = expected;
+    return UserRuleRead::Invalid;
+  };
+
+  if (!numberField(record, 1, 2, rule.direction))
+    return incomplete(1);
+  if (rule.direction == 2)
+    rule.direction = 1;
+  if (rule.direction != 0 && rule.direction != 1)
+    return UserRuleRead::OtherDirection;
+
+  if (!numberField(record, 3, 2, rule.category))
+    return incomplete(3);
+  if (rule.category < 0 || rule.category > 5)
+    return invalid(3, "a category 0 to 5");
+
+  if (!numberField(record, 4, 2, rule.kind))
+    return incomplete(4);
+  if (rule.kind != 0 && rule.kind != 1)
+    return invalid(4, "a bandwidth kind 0 or 1");
+
+  if (!numberField(record, 5, 7, rule.bandwidth))
+    return incomplete(5);
+  rate_check(rule.bandwidth);
+
+  if (!numberField(record, 12, 2, rule.protocol))
+    return incomplete(12);
+  if (rule.protocol < 0 || rule.protocol > 2)
+    return invalid(12, "a protocol 0, 1 or 2");
+  if (rule.protocol == 2) {
+    if (!numberField(record, 13, 5, rule.protoNumber))
+      return incomplete(13);
+    if (rule.protoNumber < 0 || rule.protoNumber > 255)
+      return invalid(13, "a protocol number 0 to 255");
+  }
+
+  // A record may end anywhere among the selectors: what is missing is unset.
+  // A set selector goes into the command line as it stands, so it must be
+  // exactly a dotted address or a decimal port.
+  for (int i = 0; i < kUserSelectorCount; ++i) {
+    const int field = kFirstSelectorField + i;
+    getNthValueSafe(field, record, ',', rule.selector[i], static_cast<size_t>(kSelectorRoom[i]) + 1);
+    if (!selectorSet(rule, static_cast<UserSelector>(i)))
+      continue;
+    if (isAddress(i) ? !is_dotted_ipv4(rule.selector[i]) : !is_port(rule.selector[i]))
+      return invalid(field, isAddress(i) ? "a dotted address" : "a port 0 to 65535");
+  }
+  return UserRuleRead::Ready;
+}
+
+void buildUserRuleMatch(const UserRule &rule, UserRuleMatch &match)
+{
+  match = UserRuleMatch{};
+  if (rule.protocol == 0)
+    snprintf(match.protocol, sizeof match.protocol, "-p tcp");
+  else if (rule.protocol == 1)
+    snprintf(match.protocol, sizeof match.protocol, "-p udp");
+  else if (rule.protoNumber == 1)
+    snprintf(match.protocol, sizeof match.protocol, "-p icmp");
+  else
+    snprintf(match.protocol, sizeof match.protocol, "-p %d", rule.protoNumber);
+
+  // Each range needs both of its ends; one end alone adds no match.
+  const auto &s = rule.selector;
+  if (selectorSet(rule, SrcPortFirst) && selectorSet(rule, SrcPortLast))
+    snprintf(match.srcPorts, sizeof match.srcPorts, "--sport %s:%s", s[SrcPortFirst], s[SrcPortLast]);
+  if (selectorSet(rule, DstPortFirst) && selectorSet(rule, DstPortLast))
+    snprintf(match.dstPorts, sizeof match.dstPorts, "--dport %s:%s", s[DstPortFirst], s[DstPortLast]);
+  if (selectorSet(rule, SrcFirst) && selectorSet(rule, SrcLast))
+    snprintf(match.srcRange, sizeof match.srcRange, "-m iprange --src-range %s-%s", s[SrcFirst], s[SrcLast]);
+  if (selectorSet(rule, DstFirst) && selectorSet(rule, DstLast))
+    snprintf(match.dstRange, sizeof match.dstRange, "-m iprange --dst-range %s-%s", s[DstFirst], s[DstLast]);
 }
 
 int startSetUserRule()

@@ -1,6 +1,6 @@
 #include "names.h"
 
-#include "app_table.h"
+#include "app_rules.h"
 #include "command.h"
 
 #include <cstring>
@@ -8,11 +8,7 @@
 
 namespace {
 
-constexpr int kHighMark = 2;
-constexpr int kLowMark = 4;
 constexpr int kUserRuleCount = 8;
-constexpr int kUserWanMark = 70; // user rule n marks n + 70 towards the WAN
-constexpr int kUserLanMark = 80; // and n + 80 towards the LAN
 
 // The application direction whose leaf mark m is, whichever side it shapes.
 bool describeAppMark(int mark, const char *role, char *buf, size_t size)
@@ -81,10 +77,10 @@ void classPurpose(uint32_t classid, char *buf, size_t size)
     format_into(buf, size, "default, high priority");
   else if (mark == kLowMark)
     format_into(buf, size, "default, low priority");
-  else if (mark >= kUserWanMark && mark < kUserWanMark + kUserRuleCount)
-    format_into(buf, size, "user rule %d to WAN", mark - kUserWanMark);
-  else if (mark >= kUserLanMark && mark < kUserLanMark + kUserRuleCount)
-    format_into(buf, size, "user rule %d to LAN", mark - kUserLanMark);
+  else if (mark >= kUserWanMarkBase && mark < kUserWanMarkBase + kUserRuleCount)
+    format_into(buf, size, "user rule %d to WAN", mark - kUserWanMarkBase);
+  else if (mark >= kUserLanMarkBase && mark < kUserLanMarkBase + kUserRuleCount)
+    format_into(buf, size, "user rule %d to LAN", mark - kUserLanMarkBase);
   else
     describeAppMark(mark, role, buf, size);
 }

@@ -1,8 +1,11 @@
 #!/usr/bin/env bash
-# Benchmark of vx_qos with the stub tools: a disabled run and a full build of
-# the full configuration (tools/bench/full.conf: every application and user
-# rule enabled, a port-mapping file for each of the five services), then the
-# peak memory of vx_qos itself and its stripped size for the router.
+# Benchmark of vx_qos on the real kernel in the sandbox (real tc, iptables and
+# iptables-restore first on PATH, no stub in between): a full build of the
+# full configuration (tools/bench/full.conf: every application and user rule
+# enabled, a port-mapping file for each of the five services) one command at a
+# time and in batch mode (VX_QoSBatch=1), side by side with the ratio; then,
+# with the stub tools, the peak memory of vx_qos itself, and its stripped size
+# for the router.
 # usage: tools/bench/qos.sh   (builds build/release and build/mips first)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
@@ -10,6 +13,9 @@ if [ -z "${SBX_OUT:-}" ]; then
   cd "$root"
   . tools/bench/lib.bash
   bench_build build/release
+  out=$(mktemp -d)
+  tools/sandbox --kernel --out "$out" --bin build/release/bin -- env QOS_BENCH=kernel bash /mnt/sbx/proj/tools/bench/qos.sh
+  rm -rf "$out"
   bench_sandboxed build/release/bin tools/bench/qos.sh
   bench_mips_size vx_qos 49152
   exit 0
@@ -23,6 +29,26 @@ printf 'tcp,192.168.1.21,4662\nudp,192.168.1.21,4672\n' > /var/emule
 printf 'tcp,192.168.1.22,6891\n' > /var/im
 printf 'tcp,192.168.1.23,2121\ntcp,192.168.1.24,990:999\n' > /var/ftp
 printf 'udp,192.168.1.25,5062\nudp,192.168.1.25,10000:10100\n' > /var/voip
+
+if [ "${QOS_BENCH:-}" = kernel ]; then
+  # The real tools, not the stubs that log each call.
+  PATH=$(printf '%s' "$PATH" | sed "s#$SBX_PROJ/tools/stubs:##g")
+  command -v iptables-restore >/dev/null || { echo "no iptables-restore"; exit 1; }
+  sed 's/^VX_QoSBatch=.*//' "$conf" > /etc/nvram-single.conf
+  { cat /etc/nvram-single.conf; echo VX_QoSBatch=1; } > /etc/nvram-batch.conf
+  echo "full build of the full configuration on the real kernel:"
+  for mode in single batch single batch single batch; do
+    NVRAM_FILE=/etc/nvram-$mode.conf python3 "$SBX_PROJ/tools/bench/measure.py" "$mode" vx_qos 2>/dev/null
+  done | tee "$SBX_OUT/runs.txt"
+  awk '{ for (i = 1; i <= NF; i++) { if ($i == "wall") w = $(i+1); if ($i == "started") p = $(i+1) }
+         m = $1; sub(":", "", m); wall[m] += w; procs[m] = p; n[m]++ }
+       END { s = wall["single"] / n["single"]; b = wall["batch"] / n["batch"]
+             printf "%-24s %12s %12s\n", "", "one at a time", "batch"
+             printf "%-24s %12.1f %12.1f\n", "wall time (ms, mean)", s, b
+             printf "%-24s %12d %12d\n", "processes started", procs["single"], procs["batch"]
+             printf "batch mode is %.1f times faster\n", s / b }' "$SBX_OUT/runs.txt"
+  exit 0
+fi
 
 python3 "$SBX_PROJ/tools/bench/measure.py" "baseline (/bin/true)" /bin/true
 for run in 1 2 3; do

@@ -2,10 +2,9 @@
 // and the exact commands of a build.
 #include "qos_test.h"
 
-#include "app_entry.h"
-#include "build.h"
+#include "app_rules.h"
+#include "tempdir.h"
 
-#include "private_mount.h"
 
 TEST(AppEntry, FieldCursorTakesThreeFieldsForRateKindsZeroAndOneElseTwo)
 {
@@ -77,14 +76,15 @@ protected:
     DOWNLINK_SPEED = 2048;
     // The services with port mappings read them from /var/<service>: the
     // build machine's own /var is hidden, so that none is found there.
-    ASSERT_TRUE(hide_with_empty_dir("/var")) << "cannot hide this machine's /var (needs root)";
   }
   std::string run()
   {
     startOutput();
-    EXPECT_EQ(startSetAppRule(), 0);
+    ServiceSnapshots seen{};
+    EXPECT_EQ(startSetAppRule(dir.path(), seen), 0);
     return output();
   }
+  TempDir dir; // an empty port-mapping directory
 };
 
 TEST_F(AppRules, CategorySlotsRecordEveryEntryEnabledOrNot)

@@ -6,8 +6,8 @@
 #include "fake_nvram.h"
 #include "recorder.h"
 
-#include "cmd.h"
-#include "services.h"
+#include "apply.h"
+#include "service_chains.h"
 #include "state.h"
 
 #include <string>
@@ -21,14 +21,26 @@ protected:
   {
     RecordingTest::SetUp();
     resetRunState();
-    resetServiceSnapshots();
     fake_nvram_clear();
-    vx_cmd_level = 0;
+    applyStart(ApplyMode::RunNow, false);
+    setCmdLevel(0);
   }
   void TearDown() override
   {
-    vx_cmd_level = 0;
+    setCmdLevel(0);
     RecordingTest::TearDown();
+  }
+  // The run state as a fresh run has it.
+  static void resetRunState()
+  {
+    OP_MODE = 0;
+    WAN_IF = LAN_IF = WLAN_IF = BR_IF = nullptr;
+    LAN_IP = LAN_MASK = nullptr;
+    UPLINK_SPEED = DOWNLINK_SPEED = 102400;
+    qosEnable = qosAutoEnable = 0;
+    for (int &p : CATEGORY_PRIO)
+      p = 0;
+    GAME_PRIO = VOIP_PRIO = MEDIA_PRIO = WEB_PRIO = P2P_PRIO = MAIL_PRIO = 0;
   }
   // The device roles of gateway mode with the WAN on its own port.
   static void gatewayDevices()

@@ -2,6 +2,7 @@
 #include "qos_test.h"
 
 #include "driver.h"
+#include "fields.h"
 
 #include <cstring>
 
@@ -39,7 +40,7 @@ TEST_F(QosSpine, CommandsAreEchoedOnlyWhenAsked)
   startOutput();
   vx_doCmd("tc qdisc  add dev %s root handle %d:0 htb", "eth2.2", 1);
   EXPECT_EQ(output(), "");
-  vx_cmd_level = 1;
+  setCmdLevel(1);
   startOutput();
   vx_doCmd("iptables -t mangle -A POSTROUTING \t-p udp --dport 53 -j MARK --set-mark %d", 2);
   EXPECT_EQ(output(), "iptables -t mangle -A POSTROUTING \t-p udp --dport 53 -j MARK --set-mark 2\n");

@@ -1,7 +1,7 @@
 // Shaping trees and the default classification: exact command texts.
 #include "qos_test.h"
 
-#include "build.h"
+#include "trees.h"
 
 namespace {
 
@@ -86,7 +86,7 @@ TEST_F(QosTrees, DefaultRulesInOrderWithTheirBlanksAndTab)
 {
   LAN_IP = "192.168.1.1";
   LAN_MASK = "255.255.255.0";
-  vx_cmd_level = 1;
+  setCmdLevel(1);
   startOutput();
   initDefaultRule();
   std::string echo = output();

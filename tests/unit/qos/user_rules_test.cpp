@@ -2,7 +2,7 @@
 // skipped instead of reaching the shell.
 #include "qos_test.h"
 
-#include "build.h"
+#include "user_rules.h"
 
 #include <map>
 

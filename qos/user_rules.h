@@ -1,4 +1,4 @@
-// One user rule as the configuration store holds it ("QoSUserRules%d"): a
+// The user's own rules. One user rule as the configuration store holds it ("QoSUserRules%d"): a
 // comma-separated record, read into a fresh struct for every rule so that
 // nothing of an earlier rule's record is ever used for a later one.
 #pragma once
@@ -48,3 +48,6 @@ struct UserRuleMatch {
 };
 
 void buildUserRuleMatch(const UserRule &rule, UserRuleMatch &match);
+
+// Builds the marking pair and the leaf of every enabled user rule.
+int startSetUserRule();

@@ -1,28 +1,6 @@
-#include "cmd.h"
+#include "fields.h"
 
-#include "command.h"
-
-#include <cstdarg>
-#include <cstdio>
 #include <cstring>
-
-int vx_cmd_level = 0;
-
-namespace {
-char g_cmd[1025];
-}
-
-int vx_doCmd(const char *fmt, ...)
-{
-  memset(g_cmd, 0, sizeof g_cmd);
-  va_list ap;
-  va_start(ap, fmt);
-  vsnprintf(g_cmd, sizeof g_cmd, fmt, ap);
-  va_end(ap);
-  if (vx_cmd_level > 0)
-    printf("%s\n", g_cmd);
-  return run_command(g_cmd);
-}
 
 int getNthValueSafe(int index, const char *list, char sep, char *dst, size_t size)
 {

@@ -1,0 +1,278 @@
+#include "apply.h"
+
+#include "batch.h"
+#include "state.h"
+
+#include "command.h"
+
+#include <cerrno>
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <initializer_list>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+
+int g_level = 0;
+char g_cmd[1025];
+ApplyMode g_mode = ApplyMode::RunNow;
+bool g_dryRun = false;
+// The reset's tc lines, the other tc lines and the mangle commit.
+Spool g_quietTc;
+Spool g_tc;
+Spool g_mangle;
+
+// fork and exec, not the shell: no word of a batch is ever read by a shell.
+int spawnTool(const char *const argv[], int in, int out, int err)
+{
+  fflush(nullptr);
+  pid_t pid = fork();
+  if (pid < 0)
+    return -1;
+  if (pid == 0) {
+    if ((in >= 0 && dup2(in, STDIN_FILENO) < 0) || (out >= 0 && dup2(out, STDOUT_FILENO) < 0) ||
+        (err >= 0 && dup2(err, STDERR_FILENO) < 0))
+      _exit(127);
+    execvp(argv[0], const_cast<char *const *>(argv));
+    _exit(127);
+  }
+  int status = 0;
+  while (waitpid(pid, &status, 0) < 0) {
+    if (errno != EINTR)
+      return -1;
+  }
+  if (!WIFEXITED(status))
+    return 128 + WTERMSIG(status);
+  // 127: the tool is not there (or could not be started).
+  return WEXITSTATUS(status) == 127 ? -1 : WEXITSTATUS(status);
+}
+
+ToolRunner g_runner = spawnTool;
+
+bool onPath(const char *tool)
+{
+  const char *path = getenv("PATH");
+  if (path == nullptr)
+    return false;
+  while (*path != '\0') {
+    size_t len = strcspn(path, ":");
+    char file[256];
+    if (len > 0 && snprintf(file, sizeof file, "%.*s/%s", static_cast<int>(len), path, tool) < static_cast<int>(sizeof file) &&
+        access(file, X_OK) == 0)
+      return true;
+    path += len;
+    if (*path == ':')
+      ++path;
+  }
+  return false;
+}
+
+int devNull()
+{
+  static int fd = -1;
+  if (fd < 0)
+    fd = open("/dev/null", O_RDWR | O_CLOEXEC);
+  return fd;
+}
+
+void runOne(const char *line)
+{
+  run_command(line);
+}
+
+// Once a tool is missing the rest of the run goes one command at a time.
+void batchOff(const char *why)
+{
+  printf("%sbatch mode off: %s; running commands one at a time\n", kVxTag, why);
+  g_mode = ApplyMode::RunNow;
+}
+
+void replay(Spool &spool)
+{
+  spoolReplay(spool, runOne);
+}
+
+void printBatch(Spool &spool, const char *tool)
+{
+  printf("%sbatch for %s:\n", kVxTag, tool);
+  spoolPrint(spool);
+}
+
+// tc -force goes on past a command the kernel refuses (exit 1) but stops at a
+// line it cannot parse (exit 255), without naming it: then the whole batch is
+// run again one line at a time. What was applied before the stop is only
+// added again, which the kernel refuses, so the result is that of the
+// one-at-a-time mode.
+void runTc(Spool &spool, bool quiet)
+{
+  if (spool.count == 0)
+    return;
+  if (g_dryRun) {
+    printBatch(spool, quiet ? "tc -force -batch - (output discarded)" : "tc -force -batch -");
+    spoolClose(spool);
+    return;
+  }
+  spoolRewind(spool);
+  const char *argv[] = {"tc", "-force", "-batch", "-", nullptr};
+  int errors = quiet ? devNull() : scratchFile();
+  int rc = g_runner(argv, spool.text, quiet ? devNull() : -1, errors);
+  if (!quiet) {
+    forwardErrors(errors);
+    if (errors >= 0)
+      close(errors);
+  }
+  if (rc == -1) {
+    batchOff("tc could not be started");
+    replay(spool);
+  } else if (rc != 0 && rc != 1) {
+    printf("%stc stopped in its batch (exit %d): its %d commands run one at a time\n", kVxTag, rc, spool.count);
+    replay(spool);
+  }
+  spoolClose(spool);
+}
+
+// iptables-restore applies the whole commit or nothing of it.
+void runMangle()
+{
+  if (g_mangle.count == 0)
+    return;
+  if (!spoolText(g_mangle, "COMMIT")) {
+    replay(g_mangle);
+    spoolClose(g_mangle);
+    return;
+  }
+  if (g_dryRun) {
+    printBatch(g_mangle, "iptables-restore --noflush");
+    spoolClose(g_mangle);
+    return;
+  }
+  spoolRewind(g_mangle);
+  const char *argv[] = {"iptables-restore", "--noflush", nullptr};
+  int errors = scratchFile();
+  int rc = g_runner(argv, g_mangle.text, -1, errors);
+  if (rc == 0) {
+    forwardErrors(errors);
+  } else if (rc == -1) {
+    batchOff("iptables-restore could not be started");
+    replay(g_mangle);
+  } else {
+    // Its own complaint names a line of the commit; the lines run one at a
+    // time show the real ones.
+    printf("%siptables-restore refused the batch: its %d commands run one at a time\n", kVxTag, g_mangle.count);
+    replay(g_mangle);
+  }
+  if (errors >= 0)
+    close(errors);
+  spoolClose(g_mangle);
+}
+
+int runNow(const char *line)
+{
+  if (g_dryRun) {
+    printf("%s\n", line);
+    return 0;
+  }
+  return run_command(line);
+}
+
+int applyLine(const char *line)
+{
+  if (g_mode == ApplyMode::RunNow)
+    return runNow(line);
+  char text[sizeof g_cmd];
+  BatchKind kind = batchLine(line, text, sizeof text);
+  Spool *spool = nullptr;
+  switch (kind) {
+  case BatchKind::None:
+    break;
+  case BatchKind::TcQuiet:
+    // A quiet line after loud ones starts afresh, so tc's lines keep their order.
+    if (g_tc.count > 0) {
+      applyFlush();
+      if (g_mode != ApplyMode::Batch)
+        return runNow(line);
+    }
+    spool = &g_quietTc;
+    break;
+  case BatchKind::Tc:
+    spool = &g_tc;
+    break;
+  case BatchKind::Mangle:
+    spool = &g_mangle;
+    if (g_mangle.count == 0 && g_mangle.text < 0 && !spoolText(g_mangle, "*mangle"))
+      spool = nullptr;
+    break;
+  }
+  if (spool != nullptr && spoolAdd(*spool, text, line))
+    return 0;
+  // Not carried by a batch: its effect comes after everything before it.
+  applyFlush();
+  return runNow(line);
+}
+
+} // namespace
+
+void applyStart(ApplyMode mode, bool dryRun)
+{
+  g_mode = mode;
+  g_dryRun = dryRun;
+  if (mode != ApplyMode::Batch)
+    return;
+  for (const char *tool : {"tc", "iptables-restore"}) {
+    if (!onPath(tool)) {
+      char why[48];
+      snprintf(why, sizeof why, "%s not found", tool);
+      batchOff(why);
+      return;
+    }
+  }
+  if (dryRun)
+    return;
+  // Small builds of tc lack -batch (or -force): an empty batch tells.
+  const char *probe[] = {"tc", "-force", "-batch", "-", nullptr};
+  int rc = g_runner(probe, devNull(), devNull(), devNull());
+  if (rc == -1)
+    batchOff("tc could not be started");
+  else if (rc != 0)
+    batchOff("tc has no -batch");
+}
+
+void setCmdLevel(int level)
+{
+  g_level = level;
+}
+
+int cmdLevel()
+{
+  return g_level;
+}
+
+int vx_doCmd(const char *fmt, ...)
+{
+  memset(g_cmd, 0, sizeof g_cmd);
+  va_list ap;
+  va_start(ap, fmt);
+  vsnprintf(g_cmd, sizeof g_cmd, fmt, ap);
+  va_end(ap);
+  if (g_level > 0)
+    printf("%s\n", g_cmd);
+  return applyLine(g_cmd);
+}
+
+void applyFlush()
+{
+  if (g_mode != ApplyMode::Batch)
+    return;
+  runTc(g_quietTc, true);
+  runTc(g_tc, false);
+  runMangle();
+}
+
+void setToolRunner(ToolRunner runner)
+{
+  g_runner = runner != nullptr ? runner : spawnTool;
+}

@@ -1,0 +1,38 @@
+// The one way the build's command lines take effect. Every builder hands its
+// lines to vx_doCmd; the sink chosen once per run decides what happens to them:
+//  - run now: each line through the shell as it comes (the default);
+//  - batch: tc lines into `tc -force -batch`, mangle-table iptables lines into
+//    one `iptables-restore --noflush` commit, applied at applyFlush; any other
+//    line runs now, after what was batched before it;
+//  - print only (a dry run): the lines, or in batch mode the batch texts, are
+//    printed and nothing runs.
+#pragma once
+
+#include <cstddef>
+
+enum class ApplyMode { RunNow, Batch };
+
+// Chooses the sink for the rest of the run. Batch mode checks its tools first
+// (except in a dry run, which starts nothing) and falls back to running each
+// line now, saying so in one line, when one is missing or tc cannot batch.
+void applyStart(ApplyMode mode, bool dryRun);
+
+// Above 0, every command is echoed on standard output as it is issued.
+void setCmdLevel(int level);
+int cmdLevel();
+
+// Formats one command (cut at 1024 characters), echoes it when the command
+// level is above 0 and hands it to the sink. In run-now mode it returns the
+// shell's status; a batched line returns 0.
+int vx_doCmd(const char *fmt, ...) __attribute__((format(printf, 1, 2)));
+
+// Applies (or, in a dry run, prints) what is batched: the reset's tc lines,
+// then the other tc lines, then the mangle commit. Nothing in run-now mode.
+void applyFlush();
+
+// How the batch tools are started: argv[0] looked up on PATH, standard input
+// from `in`, output to `out` and `err` (-1 leaves a stream as it is). Returns
+// the exit status, or -1 when the tool could not be started. A seam for tests.
+using ToolRunner = int (*)(const char *const argv[], int in, int out, int err);
+// nullptr restores the real one.
+void setToolRunner(ToolRunner runner);

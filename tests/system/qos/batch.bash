@@ -1,0 +1,50 @@
+# Shared part of the batch-mode comparisons (sourced after lib.sh and
+# qos.bash, with SANDBOX_KERNEL=1): the kernel's state, the port-mapping
+# files and one run in either mode.
+
+DEVICES="eth2.2 eth2 br0 ppp0 ra0 apcli0"
+FALLBACK_LINE='vx_qos: iptables-restore refused the batch: its '
+# without_fallback FILE: the output without the fall-back lines (one may
+# follow a message that ends in a blank after its newline).
+without_fallback() { perl -0pe "s/\Q$FALLBACK_LINE\E[^\n]*\n//g" "$1"; }
+fallbacks() { grep -c "$FALLBACK_LINE" "$1"; }
+
+# kernel_state: what the kernel holds, packet counters left out.
+kernel_state() {
+  iptables -t mangle -S
+  for dev in $DEVICES; do
+    echo "== $dev"
+    tc qdisc show dev "$dev"
+    tc class show dev "$dev"
+    tc filter show dev "$dev"
+  done | sed 's/ direct_packets_stat [0-9]*//'
+}
+
+port_files() {
+  printf 'tcp,192.168.1.10,6881\nudp,192.168.1.10,6881\n' > /var/bittorrent
+  printf 'udp,192.168.1.21,4672\n' > /var/emule
+  printf 'tcp,192.168.1.22,6891\n' > /var/im
+  printf 'tcp,192.168.1.23,990:999\n' > /var/ftp
+  printf 'udp,192.168.1.25,5062\n' > /var/voip
+}
+
+# run_in MODE CONF [ARG]: one run with the store CONF, batch mode on for MODE
+# "batch"; its standard output in $SBX_OUT/MODE.out.
+run_in() {
+  if [ "$1" = batch ]; then printf '%s\nVX_QoSBatch=1\n' "$2" | store; else printf '%s\n' "$2" | store; fi
+  vx_qos ${3:+"$3"} > "$SBX_OUT/$1.out" 2> /dev/null
+}
+
+# both_modes NAME CONF: a full build in each mode; same kernel state, same
+# output. (The end-of-build check can refill the chain of a service whose
+# application is off, which does not exist: its lines fail in either mode, and
+# the batch says it fell back.)
+both_modes() {
+  run_in single "$2"
+  local single
+  single=$(kernel_state)
+  run_in batch "$2"
+  check "$1: same kernel state" "$(kernel_state)" "$single"
+  check "$1: same output" "$(without_fallback "$SBX_OUT/batch.out")" "$(cat "$SBX_OUT/single.out")"
+}
+
