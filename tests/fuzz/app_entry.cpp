@@ -3,7 +3,7 @@
 // directions (1 to 4) and the link speed; the rest is the entry.
 #include "check.h"
 
-#include "app_entry.h"
+#include "app_rules.h"
 #include "state.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)

@@ -2,7 +2,7 @@
 // a plain split of the same text.
 #include "check.h"
 
-#include "cmd.h"
+#include "fields.h"
 
 #include <cstring>
 

@@ -1,13 +1,13 @@
 // A port-mapping file, as the UPnP and ALG components write it on behalf of
 // LAN hosts: read in pieces, each piece split into its fields, and the service
 // port chain built from it through the real code with its commands recorded
-// and checked. The first byte chooses the service and the direction.
+// and checked. The first byte chooses the service, the direction and the
+// apply mode.
 #include "check.h"
+#include "qos_run.h"
 
-#include "build.h"
 #include "port_mapping.h"
-#include "services.h"
-#include "state.h"
+#include "service_chains.h"
 #include "validate.h"
 
 #include "fake_nvram.h"
@@ -93,8 +93,7 @@ void check_pieces(const std::string &path, const uint8_t *data, size_t size)
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***)
 {
-  fuzz_quiet_stdout();
-  fuzz_record_commands();
+  qos_run_init();
   snprintf(g_dir, sizeof g_dir, "/dev/shm/fuzz-port-mapping-XXXXXX");
   if (mkdtemp(g_dir) == nullptr)
     abort();
@@ -111,20 +110,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
   std::string path = write_file(s, data + 1, size - 1);
   check_pieces(path, data + 1, size - 1);
 
-  resetRunState();
-  resetServiceSnapshots();
-  WAN_IF = "eth2.2";
-  LAN_IF = "br0";
-  BR_IF = "br0";
-  fuzz_commands().clear();
-  FUZZ_CHECK(serviceChainIn(g_dir, s.name, direction, s.mark) == 0);
+  qos_run_start(data[0] / (2 * kServiceCount) % 2 == 0 ? ApplyMode::RunNow : ApplyMode::Batch, false);
+  ServiceSnapshot seen;
+  FUZZ_CHECK(doServiceChain(g_dir, s.name, direction, s.mark, seen) == 0);
 
-  // The same file once more on a change: both directions enabled.
+  // The same file once more on a change, with both directions enabled, and
+  // the end-of-build check against an empty build.
   char key[16];
   snprintf(key, sizeof key, "QoSAppRules%d", s.type);
   fake_nvram_clear();
   fake_nvram_set(key, "0,1,1,1,100,1,1,100");
-  changeServiceChainIn(g_dir, s.type);
-  checkServicesIn(g_dir);
+  doChangeServiceChain(g_dir, s.type);
+  ServiceSnapshots built{};
+  for (ServiceSnapshot &snap : built.of)
+    snapshotClear(snap);
+  doCheckService(g_dir, built);
+  qos_run_finish();
   return 0;
 }

@@ -1,11 +1,11 @@
 // The user rules ("QoSUserRules0" to "QoSUserRules7", one line of the input
 // each): every record read on its own and checked, then the whole user-rule
-// step run through the real code with its commands recorded and checked.
+// step run through the real code with its commands recorded and checked, in
+// the mode that runs each command and in batch mode.
 #include "check.h"
+#include "qos_run.h"
 
-#include "build.h"
-#include "state.h"
-#include "user_rule_record.h"
+#include "user_rules.h"
 #include "validate.h"
 
 #include "fake_nvram.h"
@@ -61,8 +61,7 @@ void check_record(const char *record)
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***)
 {
-  fuzz_quiet_stdout();
-  fuzz_record_commands();
+  qos_run_init();
   return 0;
 }
 
@@ -79,12 +78,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     fake_nvram_set(key, records[n].c_str());
   }
 
-  resetRunState();
-  WAN_IF = "eth2.2";
-  LAN_IF = "br0";
-  BR_IF = "br0";
-  WLAN_IF = size % 2 == 0 ? "ra0" : nullptr;
-  fuzz_commands().clear();
-  startSetUserRule();
+  for (ApplyMode mode : {ApplyMode::RunNow, ApplyMode::Batch}) {
+    qos_run_start(mode, size % 2 == 0);
+    startSetUserRule();
+    qos_run_finish();
+  }
   return 0;
 }
