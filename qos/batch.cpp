@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
 #include <initializer_list>
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -198,11 +199,25 @@ int scratchFile()
   if (fd >= 0)
     return fd;
 #endif
-  char path[] = "/var/run/vx_qos.XXXXXX";
-  int fd2 = mkstemp(path);
+  // Without memory files (older kernels, the router's among them) the file
+  // has a name for a moment. One fixed name: a run killed in that moment
+  // leaves only it, which the next run removes (removeScratchLeftover, or
+  // here). A name is only ever used to get a descriptor, so removing the
+  // name of another run's file harms nothing.
+  constexpr int kFlags = O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC;
+  int fd2 = open(kScratchPath, kFlags, 0600);
+  if (fd2 < 0 && errno == EEXIST) {
+    unlink(kScratchPath);
+    fd2 = open(kScratchPath, kFlags, 0600);
+  }
   if (fd2 >= 0)
-    unlink(path);
+    unlink(kScratchPath);
   return fd2;
+}
+
+void removeScratchLeftover()
+{
+  unlink(kScratchPath);
 }
 
 bool spoolAdd(Spool &spool, const char *text, const char *line)

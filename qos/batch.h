@@ -41,6 +41,11 @@ void spoolClose(Spool &spool);
 
 // A scratch file held in memory, for a tool's error output.
 int scratchFile();
+// Where the kernel has no memory files a scratch file is kScratchPath,
+// unlinked as soon as it is open. A run that holds the run guard removes what
+// a killed run left there.
+inline constexpr char kScratchPath[] = "/var/run/vx_qos.tmp";
+void removeScratchLeftover();
 // Copies the scratch file to standard error, leaving out tc's "Command failed
 // -:N" lines (the batch numbering means nothing to the reader of the echo).
 void forwardErrors(int fd);

@@ -2,6 +2,7 @@
 
 #include "app_rules.h"
 #include "apply.h"
+#include "batch.h"
 #include "service_chains.h"
 #include "state.h"
 #include "trees.h"
@@ -107,6 +108,8 @@ int vx_qos_main(int argc, char **argv)
   const Guard guard = dryRun ? Guard::Unguarded : takePidFile();
   if (guard == Guard::Refused)
     return 0;
+  if (guard == Guard::Taken)
+    removeScratchLeftover();
   auto finish = [guard] {
     applyFlush();
     if (guard == Guard::Taken)

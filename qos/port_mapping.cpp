@@ -2,45 +2,31 @@
 
 #include "fields.h"
 
+#include "smallfile.h"
 #include "validate.h"
 
-#include <cerrno>
 #include <cstring>
-#include <fcntl.h>
 #include <unistd.h>
 
 bool portFileOpen(PortFileReader &reader, const char *path)
 {
   reader = PortFileReader{};
-  reader.fd = open(path, O_RDONLY | O_CLOEXEC);
+  reader.fd = open_input(path);
+  reader.pieces = PieceReader(reader.fd);
   return reader.fd >= 0;
 }
 
 bool portFileNext(PortFileReader &reader, char (&piece)[kPieceMax + 1])
 {
-  size_t n = 0;
-  while (n < kPieceMax) {
-    if (reader.pos == reader.len) {
-      if (reader.eof)
-        break;
-      ssize_t got = read(reader.fd, reader.buf, sizeof reader.buf);
-      if (got < 0 && errno == EINTR)
-        continue;
-      if (got <= 0) {
-        reader.eof = true;
-        break;
-      }
-      reader.pos = 0;
-      reader.len = static_cast<size_t>(got);
-    }
-    char c = reader.buf[reader.pos++];
-    piece[n++] = c;
-    if (c == '\n')
-      break;
-  }
-  piece[n] = '\0';
   // A piece that starts with a NUL byte holds no text: reading stops there.
-  return piece[0] != '\0';
+  bool text = reader.pieces.next(piece, sizeof piece) > 0 && piece[0] != '\0';
+  if (reader.taken == kPortFileLines) {
+    reader.cut = reader.cut || text;
+    return false;
+  }
+  if (text)
+    ++reader.taken;
+  return text;
 }
 
 void portFileClose(PortFileReader &reader)

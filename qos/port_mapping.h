@@ -3,24 +3,31 @@
 // This program only reads them.
 #pragma once
 
+#include "pieces.h"
+
 #include <cstddef>
 #include <cstdint>
 
 // Lines are read in pieces of at most this many characters; a longer line
 // becomes several pieces, each handled as a line of its own.
 inline constexpr size_t kPieceMax = 30;
+// At most this many lines (pieces) are taken from a file; the rest is left
+// out, so that one file cannot make a run issue commands without end.
+inline constexpr int kPortFileLines = 256;
 
 struct PortFileReader {
   int fd = -1;
-  char buf[256];
-  size_t pos = 0;
-  size_t len = 0;
-  bool eof = false;
+  PieceReader pieces{-1};
+  int taken = 0;
+  bool cut = false; // the file holds text after the lines taken
 };
 
+// Opens the file when it is a regular file: a FIFO, a device or a directory
+// in its place counts as a missing file (and never blocks the run).
 bool portFileOpen(PortFileReader &reader, const char *path);
 // The next piece: up to kPieceMax characters, ending early after a newline.
-// False at the end of the file or on a piece that holds no text.
+// False at the end of the file, on a piece that holds no text, and after
+// kPortFileLines pieces (`cut` then tells whether text was left out).
 bool portFileNext(PortFileReader &reader, char (&piece)[kPieceMax + 1]);
 void portFileClose(PortFileReader &reader);
 
@@ -36,8 +43,8 @@ struct PortLine {
 void splitPortLine(const char *piece, PortLine &line);
 
 // The text of a file as the build saw it: its pieces cut at the first newline
-// and joined. `text` keeps the first 511 characters; length and hash cover the
-// whole, so a change beyond what is kept is still seen.
+// and joined. `text` keeps the first 511 characters; length and hash cover
+// every piece read, so a change beyond what is kept is still seen.
 struct ServiceSnapshot {
   char text[512];
   size_t length;

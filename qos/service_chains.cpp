@@ -61,11 +61,24 @@ void fileRules(const Service &s, const DirectionParams &p, int mark, const char 
   vx_doCmd("iptables -t mangle -A %s -o %s %s %s -j RETURN", s.chain, dev, protoMatch, portMatch);
 }
 
+// Opens the service's file in `dir`; false when it is missing or not a
+// regular file.
 bool openServiceFile(PortFileReader &reader, const char *dir, const Service &s)
 {
   char path[64];
   snprintf(path, sizeof path, "%s/%s", dir, s.name);
   return portFileOpen(reader, path);
+}
+
+// Closes the file, saying once per file and run that lines were left out.
+void closeServiceFile(PortFileReader &reader, const char *dir, const Service &s)
+{
+  const unsigned bit = 1u << (&s - kServices);
+  if (reader.cut && (portFilesCutReported & bit) == 0) {
+    portFilesCutReported |= bit;
+    printf("%s%s/%s: only the first %d lines are used\n", kVxTag, dir, s.name, kPortFileLines);
+  }
+  portFileClose(reader);
 }
 
 // The file's text as the build and the check both see it.
@@ -78,7 +91,7 @@ bool readSnapshot(const char *dir, const Service &s, ServiceSnapshot &snap)
   char piece[kPieceMax + 1];
   while (portFileNext(reader, piece))
     snapshotAppend(snap, piece);
-  portFileClose(reader);
+  closeServiceFile(reader, dir, s);
   return true;
 }
 
@@ -131,7 +144,7 @@ int doServiceChain(const char *dir, const char *name, int direction, int mark, S
     fileRules(*s, p, mark, piece);
     snapshotAppend(seen, piece);
   }
-  portFileClose(reader);
+  closeServiceFile(reader, dir, *s);
   return 0;
 }
 
@@ -175,7 +188,7 @@ int doChangeServiceChain(const char *dir, int type)
     char piece[kPieceMax + 1];
     while (portFileNext(reader, piece))
       fileRules(*s, p, s->mark, piece);
-    portFileClose(reader);
+    closeServiceFile(reader, dir, *s);
   }
   return 0;
 }

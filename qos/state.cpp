@@ -8,6 +8,13 @@
 #include <cstdio>
 #include <cstring>
 
+namespace {
+
+constexpr int kInitialSpeed = 102400;
+constexpr const char *kFirstWanIf = "br0";
+
+} // namespace
+
 int OP_MODE = 0;
 const char *WAN_IF = nullptr;
 const char *LAN_IF = nullptr;
@@ -15,14 +22,18 @@ const char *WLAN_IF = nullptr;
 const char *BR_IF = nullptr;
 const char *LAN_IP = nullptr;
 const char *LAN_MASK = nullptr;
-int UPLINK_SPEED = 102400;
-int DOWNLINK_SPEED = 102400;
+int UPLINK_SPEED = kInitialSpeed;
+int DOWNLINK_SPEED = kInitialSpeed;
 int qosEnable = 0;
 int qosAutoEnable = 0;
+unsigned portFilesCutReported = 0;
 int CATEGORY_PRIO[kCategoryCount] = {0, 0, 0, 0, 0, 0};
 int GAME_PRIO = 0, VOIP_PRIO = 0, MEDIA_PRIO = 0, WEB_PRIO = 0, P2P_PRIO = 0, MAIL_PRIO = 0;
 
 namespace {
+
+// getWanIfName's answer for a mode it does not know: the one it gave last.
+const char *lastWanIf = kFirstWanIf;
 
 constexpr int kSpeedCap = 51200;
 
@@ -46,19 +57,32 @@ int parseSpeed(const char *value)
 
 } // namespace
 
+void resetRunState()
+{
+  OP_MODE = 0;
+  WAN_IF = LAN_IF = WLAN_IF = BR_IF = nullptr;
+  LAN_IP = LAN_MASK = nullptr;
+  UPLINK_SPEED = DOWNLINK_SPEED = kInitialSpeed;
+  qosEnable = qosAutoEnable = 0;
+  portFilesCutReported = 0;
+  for (int &p : CATEGORY_PRIO)
+    p = 0;
+  GAME_PRIO = VOIP_PRIO = MEDIA_PRIO = WEB_PRIO = P2P_PRIO = MAIL_PRIO = 0;
+  lastWanIf = kFirstWanIf;
+}
+
 const char *getWanIfName()
 {
-  static const char *last = "br0";
   const char *mode = nvram_bufget(0, "OperationMode");
   if (mode == nullptr)
-    return last;
+    return lastWanIf;
   static constexpr const char *kByMode[] = {"br0", "eth2.2", "ra0", "apcli0"};
   static constexpr const char *kModes[] = {"0", "1", "2", "3"};
   for (int i = 0; i < 4; ++i) {
     if (strcmp(mode, kModes[i]) == 0)
-      last = kByMode[i];
+      lastWanIf = kByMode[i];
   }
-  return last;
+  return lastWanIf;
 }
 
 const char *getWanIfNamePPP()

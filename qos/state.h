@@ -21,6 +21,9 @@ extern int UPLINK_SPEED;    // kbit/s
 extern int DOWNLINK_SPEED;  // kbit/s
 extern int qosEnable;
 extern int qosAutoEnable;
+// Bit i set: the port-mapping file of service i was reported as longer than
+// what is read of it (once per file and run).
+extern unsigned portFilesCutReported;
 
 inline constexpr int kCategoryCount = 6; // game, voip, media, web, p2p, mail
 extern int CATEGORY_PRIO[kCategoryCount];
@@ -57,6 +60,10 @@ inline const char *dev_text(const char *dev)
 {
   return dev != nullptr ? dev : "(null)";
 }
+
+// Puts every field above, and the WAN device getWanIfName remembers, back
+// to what a fresh run starts with.
+void resetRunState();
 
 const char *getWanIfName();
 const char *getWanIfNamePPP();

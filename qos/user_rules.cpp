@@ -17,7 +17,7 @@
 
 namespace {
 
-// Characters of each selector field that count.
+// Characters kept of each selector field.
 constexpr int kSelectorRoom[kUserSelectorCount] = {19, 19, 7, 7, 19, 19, 7, 7};
 
 bool isAddress(int which)
@@ -25,16 +25,32 @@ bool isAddress(int which)
   return which == DstFirst || which == DstLast || which == SrcFirst || which == SrcLast;
 }
 
-// Reads a numeric field, cut to `room` characters, with atoi's reading of text.
-bool numberField(const char *record, int field, int room, int &value)
+enum class Field { Missing, TooLong, Read };
+
+// Reads field `index` into text, which holds `room` characters. A longer
+// field is not cut: cut, "0000006" would read as 0 and another value.
+template <size_t N> Field textField(const char *record, int index, int room, char (&text)[N])
 {
-  char text[8] = {};
-  if (getNthValueSafe(field, record, ',', text, static_cast<size_t>(room) + 1) < 0)
-    return false;
-  value = text_to_int(text);
-  return true;
+  static_assert(N >= 2);
+  char whole[N + 1] = {};
+  const size_t keep = static_cast<size_t>(room) < N - 1 ? static_cast<size_t>(room) : N - 1;
+  if (getNthValueSafe(index, record, ',', whole, keep + 2) < 0)
+    return Field::Missing;
+  if (strlen(whole) > keep)
+    return Field::TooLong;
+  memcpy(text, whole, keep + 1);
+  return Field::Read;
 }
 
+// A numeric field, read with atoi's reading of text.
+Field numberField(const char *record, int index, int room, int &value)
+{
+  char text[8] = {};
+  const Field got = textField(record, index, room, text);
+  if (got == Field::Read)
+    value = text_to_int(text);
+  return got;
+}
 
 constexpr int kUserRuleCount = 8;
 // User ceilings are compared with this fixed bound, not with the link speed:
@@ -133,6 +149,9 @@ void setUserRule(int n, const char *record)
   case UserRuleRead::Invalid:
     printf("%suser rule %d skipped: field %d is not %s\n", kVxTag, n, problem.field, problem.expected);
     return;
+  case UserRuleRead::TooLong:
+    printf("%suser rule %d skipped: field %d is longer than %d characters\n", kVxTag, n, problem.field, problem.room);
+    return;
   case UserRuleRead::OtherDirection:
   case UserRuleRead::Disabled:
     return;
@@ -171,49 +190,64 @@ bool hasSelector(const UserRule &rule)
 UserRuleRead readUserRule(const char *record, UserRule &rule, UserRuleProblem &problem)
 {
   rule = UserRule{};
-  problem = UserRuleProblem{0, nullptr};
+  problem = UserRuleProblem{0, nullptr, 0};
+  // An enable field longer than its two characters is not 1.
   int enable = 0;
-  if (!numberField(record, 0, 2, enable) || enable != 1)
+  if (numberField(record, 0, 2, enable) != Field::Read || enable != 1)
     return UserRuleRead::Disabled;
 
-  auto incomplete = [&](int field) {
-    problem.field = field;
-    return UserRuleRead::Incomplete;
-  };
   auto invalid = [&](int field, const char *expected) {
     problem.field = field;
     problem.expected = expected;
     return UserRuleRead::Invalid;
   };
+  auto tooLong = [&](int field, int room) {
+    problem.field = field;
+    problem.room = room;
+    return UserRuleRead::TooLong;
+  };
+  UserRuleRead failed = UserRuleRead::Ready;
+  // Reads a numeric field the rule needs; false with `failed` set when the
+  // record ends before it or it is longer than its room.
+  auto number = [&](int field, int room, int &value) {
+    const Field got = numberField(record, field, room, value);
+    if (got == Field::Missing) {
+      problem.field = field;
+      failed = UserRuleRead::Incomplete;
+    } else if (got == Field::TooLong) {
+      failed = tooLong(field, room);
+    }
+    return got == Field::Read;
+  };
 
-  if (!numberField(record, 1, 2, rule.direction))
-    return incomplete(1);
+  if (!number(1, 2, rule.direction))
+    return failed;
   if (rule.direction == 2)
     rule.direction = 1;
   if (rule.direction != 0 && rule.direction != 1)
     return UserRuleRead::OtherDirection;
 
-  if (!numberField(record, 3, 2, rule.category))
-    return incomplete(3);
+  if (!number(3, 2, rule.category))
+    return failed;
   if (rule.category < 0 || rule.category > 5)
     return invalid(3, "a category 0 to 5");
 
-  if (!numberField(record, 4, 2, rule.kind))
-    return incomplete(4);
+  if (!number(4, 2, rule.kind))
+    return failed;
   if (rule.kind != 0 && rule.kind != 1)
     return invalid(4, "a bandwidth kind 0 or 1");
 
-  if (!numberField(record, 5, 7, rule.bandwidth))
-    return incomplete(5);
+  if (!number(5, 7, rule.bandwidth))
+    return failed;
   rate_check(rule.bandwidth);
 
-  if (!numberField(record, 12, 2, rule.protocol))
-    return incomplete(12);
+  if (!number(12, 2, rule.protocol))
+    return failed;
   if (rule.protocol < 0 || rule.protocol > 2)
     return invalid(12, "a protocol 0, 1 or 2");
   if (rule.protocol == 2) {
-    if (!numberField(record, 13, 5, rule.protoNumber))
-      return incomplete(13);
+    if (!number(13, 5, rule.protoNumber))
+      return failed;
     if (rule.protoNumber < 0 || rule.protoNumber > 255)
       return invalid(13, "a protocol number 0 to 255");
   }
@@ -223,7 +257,8 @@ UserRuleRead readUserRule(const char *record, UserRule &rule, UserRuleProblem &p
   // exactly a dotted address or a decimal port.
   for (int i = 0; i < kUserSelectorCount; ++i) {
     const int field = kFirstSelectorField + i;
-    getNthValueSafe(field, record, ',', rule.selector[i], static_cast<size_t>(kSelectorRoom[i]) + 1);
+    if (textField(record, field, kSelectorRoom[i], rule.selector[i]) == Field::TooLong)
+      return tooLong(field, kSelectorRoom[i]);
     if (!selectorSet(rule, static_cast<UserSelector>(i)))
       continue;
     if (isAddress(i) ? !is_dotted_ipv4(rule.selector[i]) : !is_port(rule.selector[i]))

@@ -15,7 +15,8 @@ struct UserRule {
   int bandwidth;   // kbit/s, at least 10
   int protocol;    // 0 tcp, 1 udp, 2 the IP protocol number below
   int protoNumber; // 0 to 255
-  // As the store holds them; "0.0.0.0", "0" and empty mean unset.
+  // As the store holds them; "0.0.0.0", "0" and empty mean unset. A field
+  // longer than the room kept for it refuses the rule, it is never cut.
   char selector[kUserSelectorCount][20];
 };
 
@@ -25,11 +26,13 @@ enum class UserRuleRead {
   OtherDirection, // a direction other than 0, 1 or 2
   Incomplete,     // the record ends before a needed field (problem.field)
   Invalid,        // problem.field is not what problem.expected says
+  TooLong,        // problem.field is longer than the problem.room characters kept
 };
 
 struct UserRuleProblem {
   int field;
   const char *expected; // e.g. "a dotted address"
+  int room;
 };
 
 UserRuleRead readUserRule(const char *record, UserRule &rule, UserRuleProblem &problem);

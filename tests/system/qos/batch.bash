@@ -1,6 +1,6 @@
 # Shared part of the batch-mode comparisons (sourced after lib.sh and
-# qos.bash, with SANDBOX_KERNEL=1): the kernel's state, the port-mapping
-# files and one run in either mode.
+# qos.bash, with SANDBOX_KERNEL=1): the kernel's state and one run in either
+# mode.
 
 DEVICES="eth2.2 eth2 br0 ppp0 ra0 apcli0"
 FALLBACK_LINE='vx_qos: iptables-restore refused the batch: its '
@@ -18,14 +18,6 @@ kernel_state() {
     tc class show dev "$dev"
     tc filter show dev "$dev"
   done | sed 's/ direct_packets_stat [0-9]*//'
-}
-
-port_files() {
-  printf 'tcp,192.168.1.10,6881\nudp,192.168.1.10,6881\n' > /var/bittorrent
-  printf 'udp,192.168.1.21,4672\n' > /var/emule
-  printf 'tcp,192.168.1.22,6891\n' > /var/im
-  printf 'tcp,192.168.1.23,990:999\n' > /var/ftp
-  printf 'udp,192.168.1.25,5062\n' > /var/voip
 }
 
 # run_in MODE CONF [ARG]: one run with the store CONF, batch mode on for MODE

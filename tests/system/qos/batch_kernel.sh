@@ -7,7 +7,7 @@ SANDBOX_KERNEL=1
 . "$(dirname "$0")/qos.bash"
 . "$(dirname "$0")/batch.bash"
 
-port_files
+full_port_files
 full=$(cat "$SBX_PROJ/tools/bench/full.conf")
 both_modes "full configuration" "$full"
 check_contains "full configuration: built" "$(cat "$SBX_OUT/batch.out")" "VX : === End of setting QoS === "

@@ -18,7 +18,7 @@ QoSAppRules9=2,1,1,0,2000,1,0,500"
 conf=$(gateway_conf 1; echo "$services")
 modifies="mod_bt:bittorrent mod_emule:emule mod_im:im mod_ftp:ftp mod_voip:voip"
 for mode in single batch; do
-  port_files
+  full_port_files
   run_in "$mode" "$conf"
   for arg in $modifies; do
     echo "tcp,192.168.1.99,7010" >> "/var/${arg#*:}"

@@ -8,11 +8,7 @@ SANDBOX_KERNEL=1
 . "$(dirname "$0")/qos.bash"
 
 store < "$SBX_PROJ/tools/bench/full.conf"
-printf 'tcp,192.168.1.10,6881\nudp,192.168.1.10,6881\n' > /var/bittorrent
-printf 'udp,192.168.1.21,4672\n' > /var/emule
-printf 'tcp,192.168.1.22,6891\n' > /var/im
-printf 'tcp,192.168.1.23,990:999\n' > /var/ftp
-printf 'udp,192.168.1.25,5062\n' > /var/voip
+full_port_files
 
 vx_qos 1 > "$SBX_OUT/echo.txt" 2> "$SBX_OUT/errors.txt"
 check_contains "full build ends" "$(cat "$SBX_OUT/echo.txt")" "VX : === End of setting QoS === "

@@ -129,19 +129,23 @@ printf '%s\n%s\n' "$conf" 'lan_ipaddr=192.168.1.1$(touch /tmp/pwned)
 QoSUserRules1=1,0,x,1,0,4000,,,,,,,1,0,0.0.0.0,0.0.0.0,0,0,`touch /tmp/pwned`,1.2.3.4,0,0
 QoSUserRules2=1,1,x,2,0,100,,,,,,,0,0,0.0.0.0,0.0.0.0,80;touch /tmp/pwned,80,0.0.0.0,0.0.0.0,0,0
 QoSUserRules3=1,1,x,4,0,100
-QoSUserRules4=1,1,x,4,0,100,,,,,,,2,999' | store
+QoSUserRules4=1,1,x,4,0,100,,,,,,,2,999
+QoSUserRules7=1,0,Web,3,0,100,,,,,,,0,0,010.001.0.1,010.001.0.9,0,0,0.0.0.0,0.0.0.0,0,0' | store
 reset_log
 out=$(vx_qos)
 check_contains "bad LAN address refused" "$out" "vx_qos: LAN exemption rules skipped: lan_ipaddr is not a dotted address"
 check_contains "bad source address refused" "$out" "vx_qos: user rule 1 enabled!!
 vx_qos: user rule 1 skipped: field 18 is not a dotted address
 vx_qos: user rule 2 enabled!!
-vx_qos: user rule 2 skipped: field 16 is not a port 0 to 65535
+vx_qos: user rule 2 skipped: field 16 is longer than 7 characters
 vx_qos: user rule 3 enabled!!
 vx_qos: user rule 3 skipped: record ends before field 12
 vx_qos: user rule 4 enabled!!
 vx_qos: user rule 4 skipped: field 13 is not a protocol number 0 to 255
 vx_qos: user rule 5 enabled!!"
+# iptables would read a leading zero as octal: 010.001.0.1 is 8.1.0.1.
+check_contains "leading-zero address refused" "$out" "vx_qos: user rule 7 enabled!!
+vx_qos: user rule 7 skipped: field 14 is not a dotted address"
 [ ! -e /tmp/pwned ] || fail "a configuration value was run by the shell"
 grep -q pwned "$STUB_LOG" && fail "a configuration value reached a tool"
-check "rules 0, 5, 6 and 7 still built" "$(logged iptables | grep -c '\[--set-mark\] \[[78][0-9]\]')" 4
+check "rules 0, 5 and 6 still built" "$(logged iptables | grep -c '\[--set-mark\] \[[78][0-9]\]')" 3

@@ -30,18 +30,6 @@ protected:
     setCmdLevel(0);
     RecordingTest::TearDown();
   }
-  // The run state as a fresh run has it.
-  static void resetRunState()
-  {
-    OP_MODE = 0;
-    WAN_IF = LAN_IF = WLAN_IF = BR_IF = nullptr;
-    LAN_IP = LAN_MASK = nullptr;
-    UPLINK_SPEED = DOWNLINK_SPEED = 102400;
-    qosEnable = qosAutoEnable = 0;
-    for (int &p : CATEGORY_PRIO)
-      p = 0;
-    GAME_PRIO = VOIP_PRIO = MEDIA_PRIO = WEB_PRIO = P2P_PRIO = MAIL_PRIO = 0;
-  }
   // The device roles of gateway mode with the WAN on its own port.
   static void gatewayDevices()
   {

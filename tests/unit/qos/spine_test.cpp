@@ -26,6 +26,16 @@ TEST(ListFields, FieldsByIndex)
     EXPECT_EQ(getNthValueSafe(c.index, c.list, ',', dst, c.size), c.rc) << c.list << " #" << c.index;
     EXPECT_STREQ(dst, c.out) << c.list << " #" << c.index;
   }
+  // Any separator is safe: a NUL one never occurs inside a text, which is
+  // then one field; a separator with the high bit set is a separator.
+  char whole[16];
+  EXPECT_EQ(getNthValueSafe(0, "a,b", '\0', whole, sizeof whole), 0);
+  EXPECT_STREQ(whole, "a,b");
+  strcpy(whole, "untouched");
+  EXPECT_EQ(getNthValueSafe(1, "a,b", '\0', whole, sizeof whole), -1);
+  EXPECT_STREQ(whole, "untouched");
+  EXPECT_EQ(getNthValueSafe(1, "a\xe9z", '\xe9', whole, sizeof whole), 0);
+  EXPECT_STREQ(whole, "z");
   char dst[4] = "x";
   EXPECT_EQ(getNthValueSafe(0, nullptr, ',', dst, sizeof dst), -1);
   EXPECT_EQ(getNthValueSafe(0, "a", ',', nullptr, 4), -1);
@@ -82,6 +92,8 @@ TEST_F(QosSpine, WanDeviceFollowsConnectionTypeThenOperationMode)
   EXPECT_STREQ(getWanIfName(), "eth2.2");
   fake_nvram_load({{"OperationMode", "9"}});
   EXPECT_STREQ(getWanIfName(), "eth2.2"); // an unknown mode keeps the last answer
+  resetRunState();
+  EXPECT_STREQ(getWanIfName(), "br0"); // a new run starts from br0 again
   fake_nvram_load({{"OperationMode", "3"}, {"wanConnectionMode", "PPPOE"}});
   EXPECT_STREQ(getWanIfNamePPP(), "ppp0");
   fake_nvram_load({{"OperationMode", "3"}, {"wanConnectionMode", "pppoe"}});

@@ -122,7 +122,7 @@ TEST_F(QosUserRules, BandwidthBecomesRateOrCeiling)
       {"0", "5", "rate 10kbit ceil 10kbit"},           {"0", "51200", "rate 10kbit ceil 51200kbit"},
       {"0", "51201", "rate 10kbit ceil 2048kbit"},     {"0", "4000", "rate 10kbit ceil 4000kbit"},
       {"0", "", "rate 10kbit ceil 10kbit"},            {"1", "", "rate 10kbit ceil 2048kbit"},
-      {"1", "99999999", "rate 9999999kbit ceil 2048kbit"}, {"1", "-3", "rate 10kbit ceil 2048kbit"},
+      {"1", "9999999", "rate 9999999kbit ceil 2048kbit"}, {"1", "-3", "rate 10kbit ceil 2048kbit"},
   };
   for (const Case &c : cases) {
     run({{0, record({{4, c.kind}, {5, c.bandwidth}})}});
@@ -212,6 +212,18 @@ TEST_F(QosUserRules, SkippedRecords)
       {record({{17, "1:2"}}), on + skip + "field 17 is not a port 0 to 65535\n"},
       {record({{20, "-1"}}), on + skip + "field 20 is not a port 0 to 65535\n"},
       {record({{21, "65536"}}), on + skip + "field 21 is not a port 0 to 65535\n"},
+      // A field longer than the room kept for it is refused, not cut: cut,
+      // "0000006" would have been protocol 0, which matches every protocol.
+      {record({{12, "2"}, {13, "0000006"}}), on + skip + "field 13 is longer than 5 characters\n"},
+      {record({{1, "011"}}), on + skip + "field 1 is longer than 2 characters\n"},
+      {record({{3, "005"}}), on + skip + "field 3 is longer than 2 characters\n"},
+      {record({{4, "001"}}), on + skip + "field 4 is longer than 2 characters\n"},
+      {record({{5, "99999999"}}), on + skip + "field 5 is longer than 7 characters\n"},
+      {record({{12, "000"}}), on + skip + "field 12 is longer than 2 characters\n"},
+      {record({{14, "1.2.3.4            x"}}), on + skip + "field 14 is longer than 19 characters\n"},
+      {record({{17, "00000080"}}), on + skip + "field 17 is longer than 7 characters\n"},
+      {record({{20, "00000000"}}), on + skip + "field 20 is longer than 7 characters\n"},
+      {record({{0, "011"}}), ""}, // an enable field of three characters is not 1
   };
   for (const Case &c : cases) {
     EXPECT_EQ(run({{0, c.record}}), c.said + kEnd) << c.record;
