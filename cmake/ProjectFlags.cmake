@@ -31,6 +31,14 @@ if(ROUTER_SANITIZE)
   target_link_options(project_flags INTERFACE -fsanitize=address,undefined)
 endif()
 
+if(ROUTER_FUZZ)
+  # Coverage for the fuzzer in every program file; the harnesses link the
+  # fuzzer itself (-fsanitize=fuzzer).
+  target_compile_options(project_flags INTERFACE
+    -fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer -g -O1)
+  target_link_options(project_flags INTERFACE -fsanitize=fuzzer-no-link,address,undefined)
+endif()
+
 if(CMAKE_CROSSCOMPILING)
   # The router has the C library and the store library, nothing else: keep
   # libstdc++ and libgcc_s out of the needed list and optimise for size.

@@ -94,6 +94,14 @@ ssize_t read_up_to_capacity(int fd, char *buf)
   return static_cast<ssize_t>(len);
 }
 
+// Of a file larger than the capacity, only the whole lines are kept.
+size_t whole_lines(const char *bytes, size_t len)
+{
+  while (len > 0 && bytes[len - 1] != '\n')
+    --len;
+  return len;
+}
+
 // Each line becomes a NUL-terminated string, so a value is found in place.
 void split_lines(Text &text)
 {
@@ -107,6 +115,15 @@ void split_lines(Text &text)
   if (text.len > 0 && text.bytes[text.len - 1] == '\r')
     text.bytes[text.len - 1] = '\0';
   text.bytes[text.len] = '\0';
+}
+
+// The spare buffer, read whole, becomes the snapshot.
+void use_spare()
+{
+  split_lines(*g_spare);
+  Text *previous = g_current;
+  g_current = g_spare;
+  g_spare = previous;
 }
 
 enum class Read { Whole, Changing, Failed };
@@ -133,8 +150,7 @@ Read read_once(int fd, const char *path, struct stat *identity)
       fprintf(stderr, "nvram: %s is larger than %zu bytes: only the whole lines within them are read\n", path,
               kStoreCapacity);
     }
-    while (len > 0 && g_spare->bytes[len - 1] != '\n')
-      --len;
+    len = whole_lines(g_spare->bytes, len);
   }
   g_spare->len = len;
   *identity = after;
@@ -168,10 +184,7 @@ void load(const char *path)
       return;
     }
     if (result == Read::Whole) {
-      split_lines(*g_spare);
-      Text *previous = g_current;
-      g_current = g_spare;
-      g_spare = previous;
+      use_spare();
       if (g_fd >= 0)
         close(g_fd);
       g_fd = fd;
@@ -198,6 +211,14 @@ void refresh()
   if (g_fd >= 0 && same_file(now, g_identity))
     return;
   load(path);
+}
+
+void load_text(const char *text, size_t len)
+{
+  size_t kept = len < kStoreCapacity ? len : kStoreCapacity;
+  memcpy(g_spare->bytes, text, kept);
+  g_spare->len = len > kStoreCapacity ? whole_lines(g_spare->bytes, kept) : kept;
+  use_spare();
 }
 
 const char *find(const char *key)

@@ -14,6 +14,10 @@ constexpr size_t kStoreCapacity = 128 * 1024;
 // the file has not changed.
 void refresh();
 
+// Makes len bytes of text the snapshot, as a whole read of a store file with
+// that content would (the fuzz harness parses from memory).
+void load_text(const char *text, size_t len);
+
 // The value of key in the snapshot (the later of two lines wins), or nullptr
 // when the key is absent. Valid until the next refresh().
 const char *find(const char *key);

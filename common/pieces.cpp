@@ -29,6 +29,9 @@ size_t PieceReader::next(char *out, size_t size)
     want = sizeof buf_;
   const char *data;
   size_t avail;
+  // fill() moves the unread text to the front of the buffer even when it
+  // reads nothing more, so data and avail are taken again after every fill.
+  bool more = true;
   for (;;) {
     if (text_ != nullptr) {
       data = text_ + start_;
@@ -37,8 +40,9 @@ size_t PieceReader::next(char *out, size_t size)
       data = buf_ + start_;
       avail = end_ - start_;
     }
-    if (avail >= want || memchr(data, '\n', avail) != nullptr || text_ != nullptr || !fill())
+    if (avail >= want || memchr(data, '\n', avail) != nullptr || text_ != nullptr || !more)
       break;
+    more = fill();
   }
   const void *nl = memchr(data, '\n', avail < want ? avail : want);
   size_t len = nl != nullptr ? static_cast<size_t>(static_cast<const char *>(nl) - data) + 1

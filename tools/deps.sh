@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build, the tests and the demo need, when
-# they are missing. usage: tools/deps.sh [host|cross|all]   (default: all)
+# they are missing. usage: tools/deps.sh [host|cross|fuzz|all]   (default: all)
 set -euo pipefail
 want=${1:-all}
 
@@ -11,13 +11,16 @@ cross_pkgs=(qemu-user)
 for triplet in mipsel-linux-gnu mips-linux-gnu arm-linux-gnueabihf aarch64-linux-gnu; do
   cross_pkgs+=("g++-$triplet" "binutils-$triplet")
 done
+# clang with libFuzzer and its sanitizer runtimes, for the fuzz harnesses.
+fuzz_pkgs=(clang libclang-rt-14-dev)
 
 pkgs=()
 case "$want" in
   host) pkgs=("${host_pkgs[@]}") ;;
   cross) pkgs=("${cross_pkgs[@]}") ;;
-  all) pkgs=("${host_pkgs[@]}" "${cross_pkgs[@]}") ;;
-  *) echo "usage: tools/deps.sh [host|cross|all]" >&2; exit 2 ;;
+  fuzz) pkgs=(cmake make "${fuzz_pkgs[@]}") ;;
+  all) pkgs=("${host_pkgs[@]}" "${cross_pkgs[@]}" "${fuzz_pkgs[@]}") ;;
+  *) echo "usage: tools/deps.sh [host|cross|fuzz|all]" >&2; exit 2 ;;
 esac
 
 missing=()

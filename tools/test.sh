@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# The whole test suite: unit and system tests of the sanitizer build, then the
+# The whole test suite: unit and system tests of the sanitizer build, each
+# parser fuzz harness over its corpus plus a fixed number of inputs, then the
 # router cross-builds (32-bit MIPS in both byte orders, 32-bit and 64-bit ARM)
 # with their unit tests under qemu, and the binaries' sizes (the budgets gate
 # the little-endian MIPS build, the router's own).
@@ -15,6 +16,9 @@ cmake -S . -B build/test -DCMAKE_BUILD_TYPE=Debug -DROUTER_SANITIZE=ON -DROUTER_
 cmake --build build/test -j"$jobs"
 echo "== unit and system tests"
 ctest --test-dir build/test -j"$jobs" --output-on-failure
+
+echo "== parser fuzz harnesses (clang, libFuzzer): corpus plus a fixed number of inputs each"
+tools/fuzz.sh --check
 
 # build directory, toolchain (cmake/<triplet>.cmake), what it is
 targets=(
