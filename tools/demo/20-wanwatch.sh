@@ -22,7 +22,8 @@ wanwatch > "$SBX_OUT/wanwatch.out" 2>&1 &
 watcher=$!
 while [ "$(probes)" -lt 1 ]; do sleep 0.05; done
 : > "$log"
-echo "(dnsmasq serves 10.9.0.100-199 behind eth2.2, gateway $ISP_ADDR; the watcher started with the cable pulled)"
+echo "(dnsmasq serves 10.9.0.100-199 behind eth2.2, gateway $ISP_ADDR; the watcher started with the cable pulled."
+echo " Below: the commands the watcher runs, then those of /sbin/udhcpc.sh, as the stubs log them before the real tools run)"
 
 # plug TITLE: plugs the cable in and shows what follows, with timings.
 plug() {
@@ -39,7 +40,7 @@ plug() {
   echo "    ping $ISP_ADDR: $(ping -c 1 -W 1 "$ISP_ADDR" | sed -n 's/.*\(time=.*\)/\1/p')"
 }
 
-plug "cable plugged in (the tick sees the link, udhcpc gets a lease)"
+plug "cable plugged in (a new address: dnsmasq checks it with a ping, 3 s, before it offers it)"
 first=$(wan_address)
 cable pulled
 waited 20000 unlinked

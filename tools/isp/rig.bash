@@ -49,8 +49,8 @@ isp_up() {
 
 # isp_down: the ISP's server and namespace go; the tools are stubs again.
 isp_down() {
-  kill "$ISP_DNSMASQ" "$ISP_NS" 2>/dev/null
-  wait "$ISP_DNSMASQ" "$ISP_NS" 2>/dev/null
+  kill "$ISP_DNSMASQ" "$ISP_NS" 2>/dev/null || true
+  wait "$ISP_DNSMASQ" "$ISP_NS" 2>/dev/null || true
   rm -f "$SBX_OUT/on_udhcpc" "$SBX_OUT/on_mii_mgr"
   SBX_REAL=${SBX_REAL#killall ifconfig route }
   return 0
