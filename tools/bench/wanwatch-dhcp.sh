@@ -50,7 +50,7 @@ summary() {
 at_random_point
 cable plugged
 waited 30000 linked || { echo "no first lease"; exit 1; }
-echo "first lease (a new address; the ISP's server checks it with a ping first): $WAITED ms"
+echo "first lease: $WAITED ms"
 plug=() pull=()
 for ((i = 1; i <= flaps; i++)); do
   at_random_point

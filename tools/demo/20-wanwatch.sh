@@ -40,7 +40,7 @@ plug() {
   echo "    ping $ISP_ADDR: $(ping -c 1 -W 1 "$ISP_ADDR" | sed -n 's/.*\(time=.*\)/\1/p')"
 }
 
-plug "cable plugged in (a new address: dnsmasq checks it with a ping, 3 s, before it offers it)"
+plug "cable plugged in (the next tick sees the link and starts udhcpc)"
 first=$(wan_address)
 cable pulled
 waited 20000 unlinked

@@ -26,7 +26,9 @@ isp_up() {
   ip link set eth2.2-p netns "$ISP_NS"
   isp ip link set lo up
   isp ip addr add "$ISP_ADDR/24" dev eth2.2-p
-  isp dnsmasq --keep-in-foreground --conf-file=/dev/null --port=0 --user=root --group=root \
+  # No ping of a new address before it is offered (dnsmasq's default, 3 s of
+  # silence on the first discover): nothing else on this link could hold it.
+  isp dnsmasq --keep-in-foreground --conf-file=/dev/null --port=0 --user=root --group=root --no-ping \
     --interface=eth2.2-p --bind-interfaces --dhcp-range=10.9.0.100,10.9.0.199,255.255.255.0,1h \
     --dhcp-option=option:router,"$ISP_ADDR" --dhcp-leasefile="$ISP_DIR/leases" \
     --pid-file="$ISP_DIR/dnsmasq.pid" --log-dhcp --log-facility="$ISP_DIR/dnsmasq.log" &
@@ -72,7 +74,7 @@ wan_route() { ip route show default dev eth2.2; }
 procs() {
   local stat pid rest comm state
   for stat in /proc/[0-9]*/stat; do
-    read -r pid rest < "$stat" 2>/dev/null || continue
+    read -r pid rest 2>/dev/null < "$stat" || continue
     comm=${rest#(}
     comm=${comm%%) *}
     state=${rest##*) }
