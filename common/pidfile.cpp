@@ -1,6 +1,7 @@
 #include "pidfile.h"
 
 #include "command.h"
+#include "samefile.h"
 #include "smallfile.h"
 
 #include <cerrno>
@@ -71,11 +72,6 @@ namespace {
 // A run that replaced or removed the file between our open and our lock
 // makes us start again; a few rounds settle any such race.
 constexpr int kLockRounds = 8;
-
-bool same_inode(const struct stat &a, const struct stat &b)
-{
-  return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
-}
 
 // The pid a stale file holds, or -1 when it holds nothing.
 int stale_pid(int fd)
