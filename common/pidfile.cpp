@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <climits>
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
@@ -52,8 +53,36 @@ bool process_is(pid_t pid, const char *program)
   return strncmp(comm, program, 15) == 0 && strlen(comm) == strnlen(program, 15);
 }
 
+namespace {
+
+const char *kind_of(mode_t mode)
+{
+  if (S_ISDIR(mode))
+    return "a directory";
+  if (S_ISFIFO(mode))
+    return "a FIFO";
+  if (S_ISLNK(mode))
+    return "a symlink";
+  if (S_ISSOCK(mode))
+    return "a socket";
+  return "a device";
+}
+
+} // namespace
+
+const char *odd_file_kind(const char *path)
+{
+  struct stat st;
+  if (lstat(path, &st) != 0 || S_ISREG(st.st_mode))
+    return nullptr;
+  return kind_of(st.st_mode);
+}
+
 void pidfile_take_over(const char *path, const char *program)
 {
+  const char *odd = odd_file_kind(path);
+  if (odd != nullptr)
+    printf("%s: %s is %s, not a regular file\n", program, path, odd);
   int pid = pidfile_read(path);
   if (pid > 1 && pid != getpid() && process_is(pid, program))
     kill(pid, SIGTERM);
@@ -109,12 +138,22 @@ RunGuard run_lock_take(const char *path, RunLock *lock, int *stale)
       writable = false;
       fd = open(path, O_RDONLY | kFlags);
     }
-    if (fd < 0)
-      return errno == ENOENT ? RunGuard::Unguarded : RunGuard::Busy;
+    if (fd < 0) {
+      if (errno == ENOENT)
+        return RunGuard::Unguarded;
+      // A symlink: O_NOFOLLOW refuses it.
+      lock->odd = odd_file_kind(path);
+      return lock->odd != nullptr ? RunGuard::NotAFile : RunGuard::Busy;
+    }
     struct stat opened;
-    if (fstat(fd, &opened) != 0 || !S_ISREG(opened.st_mode)) {
+    if (fstat(fd, &opened) != 0) {
       close(fd);
       return RunGuard::Busy;
+    }
+    if (!S_ISREG(opened.st_mode)) {
+      close(fd);
+      lock->odd = kind_of(opened.st_mode);
+      return RunGuard::NotAFile;
     }
     int rc;
     do

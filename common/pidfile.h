@@ -11,9 +11,15 @@ int pidfile_read(const char *path);
 // True when pid names a running process whose command name is program.
 bool process_is(pid_t pid, const char *program);
 
+// What stands at path when it is not a regular file ("a directory", "a FIFO",
+// "a symlink", ...); nullptr for a regular file or nothing at all.
+const char *odd_file_kind(const char *path);
+
 // Ends an older instance: sends SIGTERM to the pid in the file when it is
 // greater than 1 and names a running `program`; an unrelated process whose pid
-// stands in a stale file is left alone. Does not wait.
+// stands in a stale file is left alone. Does not wait. Something other than a
+// regular file at the path is named in one line on standard output,
+// "<program>: <path> is a FIFO, not a regular file".
 void pidfile_take_over(const char *path, const char *program);
 
 // Writes the own pid as "%d\n", replacing the file whole (never through a
@@ -25,14 +31,16 @@ bool pidfile_write(const char *path);
 // file, decides: a file whose lock nobody holds is stale, whatever process its
 // number names now, so a crash or a reused pid never blocks later runs.
 struct RunLock {
-  int fd = -1;           // the locked pid file, or -1
-  bool writable = false; // the pid was written and the file is removed at the end
+  int fd = -1;               // the locked pid file, or -1
+  bool writable = false;     // the pid was written and the file is removed at the end
+  const char *odd = nullptr; // NotAFile: what stands at the path
 };
 
 enum class RunGuard {
   Taken,     // *lock holds the lock
   Busy,      // another run holds it
   Unguarded, // there is no pid file and none can be created (a read-only /var)
+  NotAFile,  // something other than a regular file stands at the path (lock->odd)
 };
 
 // Opens or creates the file and locks it without waiting, writing the own pid
