@@ -138,6 +138,7 @@ rm -f /var/run/hostscout.pid
 mkdir /var/run/hostscout.pid
 reset_log
 hs
-check "pid file not writable" "$out" "Can't create PID file!"
+check "pid file not writable" "$out" "hostscout: /var/run/hostscout.pid is a directory, not a regular file
+Can't create PID file!"
 check "pid file not writable: status" "$rc" 255
 check "nothing scanned" "$(logged killall)" ""

@@ -39,5 +39,6 @@ rm -f /var/run/wanwatch.pid
 mkdir /var/run/wanwatch.pid
 out=$(wanwatch); rc=$?
 check "unwritable pid file" "$out" "Enter wanwatch 
+wanwatch: /var/run/wanwatch.pid is a directory, not a regular file
 Can't create PID file!"
 [ "$rc" -ne 0 ] || fail "unwritable pid file: exit status 0"
