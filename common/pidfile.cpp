@@ -63,9 +63,7 @@ const char *kind_of(mode_t mode)
     return "a FIFO";
   if (S_ISLNK(mode))
     return "a symlink";
-  if (S_ISSOCK(mode))
-    return "a socket";
-  return "a device";
+  return "a special file";
 }
 
 } // namespace

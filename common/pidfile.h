@@ -11,8 +11,8 @@ int pidfile_read(const char *path);
 // True when pid names a running process whose command name is program.
 bool process_is(pid_t pid, const char *program);
 
-// What stands at path when it is not a regular file ("a directory", "a FIFO",
-// "a symlink", ...); nullptr for a regular file or nothing at all.
+// What stands at path when it is not a regular file: "a directory", "a FIFO",
+// "a symlink" or "a special file"; nullptr for a regular file or nothing.
 const char *odd_file_kind(const char *path);
 
 // Ends an older instance: sends SIGTERM to the pid in the file when it is

@@ -116,18 +116,15 @@ bool replace_in_window(const char *path, const char *text, size_t len, mode_t mo
   return ok;
 }
 
-// The signals that end a program on request wait while the temporary file
-// exists: one arriving then is taken after the rename (or the clean-up), so
-// a program stopped by SIGTERM never leaves a hidden file behind.
+// Signals wait while the temporary file exists: one arriving then (SIGTERM
+// above all) is taken after the rename or the clean-up, so a program ended by
+// a signal it can block never leaves a hidden file behind.
 bool replace_on_disk(const char *path, const char *text, size_t len, mode_t mode)
 {
-  sigset_t ending;
+  sigset_t all;
   sigset_t before;
-  sigemptyset(&ending);
-  sigaddset(&ending, SIGTERM);
-  sigaddset(&ending, SIGINT);
-  sigaddset(&ending, SIGHUP);
-  sigprocmask(SIG_BLOCK, &ending, &before);
+  sigfillset(&all);
+  sigprocmask(SIG_BLOCK, &all, &before);
   bool ok = replace_in_window(path, text, len, mode);
   int err = errno;
   sigprocmask(SIG_SETMASK, &before, nullptr);

@@ -34,8 +34,7 @@ bool write_all(int fd, const void *data, size_t len);
 
 // Replaces the file whole by len bytes of text (a new file gets mode less the
 // umask). On failure the old file stays as it was, no temporary file is left
-// and errno tells why. SIGTERM, SIGINT and SIGHUP wait while the temporary
-// file exists.
+// and errno tells why. Signals wait while the temporary file exists.
 bool replace_file(const char *path, const char *text, size_t len, mode_t mode = 0644);
 
 // Where replace_file's work goes: the file system, or a test's recorder.
