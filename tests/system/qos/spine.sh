@@ -91,19 +91,13 @@ mount -o remount,rw /var
 
 # Something other than a regular file at the pid path holds no lock: it is
 # named, left alone, and the run builds unguarded.
-for kind in FIFO symlink directory; do
-  case $kind in
-    FIFO) mkfifo /var/vx_qos.pid ;;
-    symlink) ln -s /var/elsewhere /var/vx_qos.pid ;;
-    directory) mkdir /var/vx_qos.pid ;;
-  esac
-  out=$(vx_qos)
-  check "$kind at the pid path: named, unguarded run" "$out" "vx_qos: /var/vx_qos.pid is a $kind, not a regular file: run without the guard
+for make in "FIFO mkfifo" "symlink ln -s /var/elsewhere" "directory mkdir"; do
+  ${make#* } /var/vx_qos.pid
+  check "${make%% *} at the pid path: named, unguarded run" "$(vx_qos)" "vx_qos: /var/vx_qos.pid is a ${make%% *}, not a regular file: run without the guard
 $head
 $speeds
 =====QoS DISABLED!!...======"
-  [ -e /var/vx_qos.pid ] || [ -L /var/vx_qos.pid ] || fail "$kind at the pid path removed"
-  if [ "$kind" = directory ]; then rmdir /var/vx_qos.pid; else rm /var/vx_qos.pid; fi
+  rm -d /var/vx_qos.pid || fail "${make%% *} at the pid path removed"
 done
 
 # Two runs started together: exactly one builds. The first run's tc holds it

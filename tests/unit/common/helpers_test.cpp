@@ -103,22 +103,3 @@ TEST_F(PidFiles, TakeoverSparesAProcessOfAnotherName)
   ASSERT_EQ(waitpid(child, &status, 0), child);
   EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM);
 }
-
-TEST_F(PidFiles, TakeoverNamesWhatIsNotARegularFile)
-{
-  const struct {
-    const char *kind;
-    int (*make)(const char *path);
-  } cases[] = {
-      {"a FIFO", [](const char *p) { return mkfifo(p, 0600); }},
-      {"a symlink", [](const char *p) { return symlink("/dev/null", p); }},
-      {"a directory", [](const char *p) { return mkdir(p, 0700); }},
-  };
-  for (const auto &c : cases) {
-    ASSERT_EQ(c.make(path.c_str()), 0);
-    testing::internal::CaptureStdout();
-    pidfile_take_over(path.c_str(), "prog");
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "prog: " + path + " is " + c.kind + ", not a regular file\n");
-    ASSERT_EQ(remove(path.c_str()), 0);
-  }
-}
