@@ -225,11 +225,11 @@ TEST_F(FileStore, TheSettingsLastReadOutlastAMissingUnreadableOrEmptyFile)
 {
   ChildResult r = in_child(path, [&] {
     std::string out;
-    auto seen = [&] { out += "[" + value("OP_Mode") + "]"; };
+    auto seen = [&] { out.append("[").append(value("OP_Mode")).append("]"); };
     seen(); // missing from the start: empty
     write_store(path, "OP_Mode=1\n");
     seen();
-    truncate(path.c_str(), 0); // a rewrite in place, caught half-way
+    (void)!truncate(path.c_str(), 0); // a rewrite in place, caught half-way
     seen();
     (void)!system(("echo OP_Mode=0 > " + path).c_str());
     seen();
