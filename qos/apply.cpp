@@ -4,6 +4,7 @@
 #include "state.h"
 
 #include "command.h"
+#include "process.h"
 
 #include <cerrno>
 #include <cstdarg>
@@ -26,29 +27,20 @@ Spool g_quietTc;
 Spool g_tc;
 Spool g_mangle;
 
-// fork and exec, not the shell: no word of a batch is ever read by a shell.
+// Not the shell: no word of a batch is ever read by a shell.
 int spawnTool(const char *const argv[], int in, int out, int err)
 {
-  fflush(nullptr);
-  pid_t pid = fork();
-  if (pid < 0)
+  SpawnResult result = spawn_and_wait({nullptr, argv, {in, out, err}});
+  if (result.ran == Ran::NotStarted)
     return -1;
-  if (pid == 0) {
-    if ((in >= 0 && dup2(in, STDIN_FILENO) < 0) || (out >= 0 && dup2(out, STDOUT_FILENO) < 0) ||
-        (err >= 0 && dup2(err, STDERR_FILENO) < 0))
-      _exit(127);
-    execvp(argv[0], const_cast<char *const *>(argv));
-    _exit(127);
+  if (result.ran == Ran::Unknown) {
+    // It ran: what it did stands and is not done a second time.
+    printf("%s%s ran but its exit status is lost; taken as success\n", kVxTag, argv[0]);
+    return 0;
   }
-  int status = 0;
-  while (waitpid(pid, &status, 0) < 0) {
-    if (errno != EINTR)
-      return -1;
-  }
-  if (!WIFEXITED(status))
-    return 128 + WTERMSIG(status);
-  // 127: the tool is not there (or could not be started).
-  return WEXITSTATUS(status) == 127 ? -1 : WEXITSTATUS(status);
+  if (!WIFEXITED(result.status))
+    return 128 + WTERMSIG(result.status);
+  return WEXITSTATUS(result.status);
 }
 
 ToolRunner g_runner = spawnTool;
@@ -84,10 +76,12 @@ void runOne(const char *line)
   run_command(line);
 }
 
-// Once a tool is missing the rest of the run goes one command at a time.
+// Once a tool is missing the rest of the run goes one command at a time,
+// which is said once.
 void batchOff(const char *why)
 {
-  printf("%sbatch mode off: %s; running commands one at a time\n", kVxTag, why);
+  if (g_mode == ApplyMode::Batch)
+    printf("%sbatch mode off: %s; running commands one at a time\n", kVxTag, why);
   g_mode = ApplyMode::RunNow;
 }
 
