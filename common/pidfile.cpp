@@ -7,7 +7,6 @@
 #include <cerrno>
 #include <climits>
 #include <csignal>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
@@ -66,8 +65,8 @@ const char *kind_of(mode_t mode)
   return "a special file";
 }
 
-} // namespace
-
+// What stands at path when it is not a regular file; nullptr for a regular
+// file or nothing.
 const char *odd_file_kind(const char *path)
 {
   struct stat st;
@@ -76,22 +75,21 @@ const char *odd_file_kind(const char *path)
   return kind_of(st.st_mode);
 }
 
+} // namespace
+
 void pidfile_take_over(const char *path, const char *program)
 {
-  const char *odd = odd_file_kind(path);
-  if (odd != nullptr)
-    printf("%s: %s is %s, not a regular file\n", program, path, odd);
   int pid = pidfile_read(path);
   if (pid > 1 && pid != getpid() && process_is(pid, program))
     kill(pid, SIGTERM);
 }
 
-bool pidfile_write(const char *path)
+bool pidfile_write(const char *program, const char *path)
 {
   char text[16];
   format_into(text, sizeof text, "%d\n", static_cast<int>(getpid()));
   // Replaced whole: a program taking over reads the old pid or the new one.
-  return replace_file(path, text, strlen(text));
+  return replace_file_or_report(program, path, text, strlen(text));
 }
 
 namespace {

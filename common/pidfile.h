@@ -11,20 +11,16 @@ int pidfile_read(const char *path);
 // True when pid names a running process whose command name is program.
 bool process_is(pid_t pid, const char *program);
 
-// What stands at path when it is not a regular file: "a directory", "a FIFO",
-// "a symlink" or "a special file"; nullptr for a regular file or nothing.
-const char *odd_file_kind(const char *path);
-
 // Ends an older instance: sends SIGTERM to the pid in the file when it is
 // greater than 1 and names a running `program`; an unrelated process whose pid
-// stands in a stale file is left alone. Does not wait. Something other than a
-// regular file at the path is named in one line on standard output,
-// "<program>: <path> is a FIFO, not a regular file".
+// stands in a stale file is left alone. Does not wait.
 void pidfile_take_over(const char *path, const char *program);
 
-// Writes the own pid as "%d\n", replacing the file whole (never through a
-// symlink at the path). False when it cannot.
-bool pidfile_write(const char *path);
+// Writes the own pid as "%d\n", replacing the file whole (a FIFO or symlink at
+// the path is replaced, never written through). False when it cannot, after
+// the one line "<program>: cannot write <path>: <reason>" on standard error
+// (a directory there: "Is a directory").
+bool pidfile_write(const char *program, const char *path);
 
 // The guard of a program that must never run twice at once: an exclusive
 // lock on its pid file, held for the whole run. The lock, not the pid in the
@@ -33,7 +29,7 @@ bool pidfile_write(const char *path);
 struct RunLock {
   int fd = -1;               // the locked pid file, or -1
   bool writable = false;     // the pid was written and the file is removed at the end
-  const char *odd = nullptr; // NotAFile: what stands at the path
+  const char *odd = nullptr; // NotAFile: what stands at the path ("a FIFO", ...)
 };
 
 enum class RunGuard {

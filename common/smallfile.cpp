@@ -127,9 +127,7 @@ bool replace_on_disk(const char *path, const char *text, size_t len, mode_t mode
   sigfillset(&all);
   sigprocmask(SIG_BLOCK, &all, &before);
   bool ok = replace_in_window(path, text, len, mode);
-  int err = errno;
-  sigprocmask(SIG_SETMASK, &before, nullptr);
-  errno = err;
+  sigprocmask(SIG_SETMASK, &before, nullptr); // leaves errno as it is
   return ok;
 }
 

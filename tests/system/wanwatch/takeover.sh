@@ -37,8 +37,8 @@ kill "$bystander"
 # A pid file that cannot be written ends the start-up.
 rm -f /var/run/wanwatch.pid
 mkdir /var/run/wanwatch.pid
-out=$(wanwatch); rc=$?
+out=$(wanwatch 2>&1); rc=$?
 check "unwritable pid file" "$out" "Enter wanwatch 
-wanwatch: /var/run/wanwatch.pid is a directory, not a regular file
+wanwatch: cannot write /var/run/wanwatch.pid: Is a directory
 Can't create PID file!"
 [ "$rc" -ne 0 ] || fail "unwritable pid file: exit status 0"
