@@ -1,5 +1,7 @@
 #include "batch.h"
 
+#include "smallfile.h"
+
 #include <cctype>
 #include <cerrno>
 #include <cstdio>
@@ -110,23 +112,9 @@ BatchKind mangleLine(const char *const *words, int count, char *out, size_t size
   return join(rest, kept, out, size) ? BatchKind::Mangle : BatchKind::None;
 }
 
-bool writeAll(int fd, const char *data, size_t len)
-{
-  while (len > 0) {
-    ssize_t n = write(fd, data, len);
-    if (n < 0 && errno == EINTR)
-      continue;
-    if (n <= 0)
-      return false;
-    data += n;
-    len -= static_cast<size_t>(n);
-  }
-  return true;
-}
-
 bool writeLine(int fd, const char *text)
 {
-  return writeAll(fd, text, strlen(text)) && writeAll(fd, "\n", 1);
+  return write_all(fd, text, strlen(text)) && write_all(fd, "\n", 1);
 }
 
 // Calls `each` with every line of the file (without its newline); a line
