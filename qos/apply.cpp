@@ -4,6 +4,7 @@
 #include "state.h"
 
 #include "command.h"
+#include "process.h"
 
 #include <cerrno>
 #include <cstdarg>
@@ -29,29 +30,20 @@ Spool g_mangle6;
 Ipv6Mode g_ipv6 = Ipv6Mode::Off;
 bool g_ipv4Only = false;
 
-// fork and exec, not the shell: no word of a batch is ever read by a shell.
+// Not the shell: no word of a batch is ever read by a shell.
 int spawnTool(const char *const argv[], int in, int out, int err)
 {
-  fflush(nullptr);
-  pid_t pid = fork();
-  if (pid < 0)
+  SpawnResult result = spawn_and_wait({nullptr, argv, {in, out, err}});
+  if (result.ran == Ran::NotStarted)
     return -1;
-  if (pid == 0) {
-    if ((in >= 0 && dup2(in, STDIN_FILENO) < 0) || (out >= 0 && dup2(out, STDOUT_FILENO) < 0) ||
-        (err >= 0 && dup2(err, STDERR_FILENO) < 0))
-      _exit(127);
-    execvp(argv[0], const_cast<char *const *>(argv));
-    _exit(127);
+  if (result.ran == Ran::Unknown) {
+    // It ran: what it did stands and is not done a second time.
+    printf("%s%s ran but its exit status is lost; taken as success\n", kVxTag, argv[0]);
+    return 0;
   }
-  int status = 0;
-  while (waitpid(pid, &status, 0) < 0) {
-    if (errno != EINTR)
-      return -1;
-  }
-  if (!WIFEXITED(status))
-    return 128 + WTERMSIG(status);
-  // 127: the tool is not there (or could not be started).
-  return WEXITSTATUS(status) == 127 ? -1 : WEXITSTATUS(status);
+  if (!WIFEXITED(result.status))
+    return 128 + WTERMSIG(result.status);
+  return WEXITSTATUS(result.status);
 }
 
 ToolRunner g_runner = spawnTool;
@@ -87,10 +79,12 @@ void runOne(const char *line)
   run_command(line);
 }
 
-// Once a tool is missing the rest of the run goes one command at a time.
+// Once a tool is missing the rest of the run goes one command at a time,
+// which is said once.
 void batchOff(const char *tool, const char *why)
 {
-  printf("%sbatch mode off: %s %s; running commands one at a time\n", kVxTag, tool, why);
+  if (g_mode == ApplyMode::Batch)
+    printf("%sbatch mode off: %s %s; running commands one at a time\n", kVxTag, tool, why);
   g_mode = ApplyMode::RunNow;
 }
 
