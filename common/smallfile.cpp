@@ -50,8 +50,6 @@ ssize_t read_small_file(const char *path, char *buf, size_t size)
   return static_cast<ssize_t>(len);
 }
 
-namespace {
-
 bool write_all(int fd, const char *text, size_t len)
 {
   size_t done = 0;
@@ -68,6 +66,8 @@ bool write_all(int fd, const char *text, size_t len)
   }
   return true;
 }
+
+namespace {
 
 // "<dir>/.<name>.<pid>.<n>": hidden, so that a reader listing the files of a
 // kind ("lltd_inf_wlan*") never meets a temporary one.

@@ -28,6 +28,10 @@ ssize_t read_small_file(const char *path, char *buf, size_t size);
 // returns the number read (less only at the end of the file or on an error).
 size_t read_fully(int fd, void *buf, size_t size);
 
+// Writes all len bytes, resuming after interruptions and short writes; false
+// (errno set) when a write fails.
+bool write_all(int fd, const char *text, size_t len);
+
 // Replace empties the file before writing, Append writes at its end.
 enum class FileWrite { Replace, Append };
 

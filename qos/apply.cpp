@@ -1,6 +1,8 @@
 #include "apply.h"
 
 #include "batch.h"
+#include "refused.h"
+#include "spool.h"
 #include "state.h"
 
 #include "command.h"
@@ -74,7 +76,7 @@ int devNull()
   return fd;
 }
 
-void runOne(const char *line)
+void runOne(const char *line, int, void *)
 {
   run_command(line);
 }
@@ -90,7 +92,7 @@ void batchOff(const char *tool, const char *why)
 
 void replay(Spool &spool)
 {
-  spoolReplay(spool, runOne);
+  spoolReplay(spool, runOne, nullptr);
 }
 
 void printBatch(Spool &spool, const char *tool)
@@ -132,10 +134,27 @@ void runTc(Spool &spool, bool quiet)
   spoolClose(spool);
 }
 
-// iptables-restore applies the whole commit or nothing of it. Each family's
-// commit is a transaction of its own.
+// Runs the dropped lines of a commit alone, as one at a time would: the
+// error output is that of one-at-a-time mode. One that goes in alone stands
+// later in its chain than it would have.
+void runDropped(Spool &spool, const Dropped &dropped)
+{
+  spoolReplay(
+      spool,
+      [](const char *line, int index, void *context) {
+        if (isDropped(*static_cast<const Dropped *>(context), index) && run_command(line) == 0)
+          printf("%sran alone after its batch, later in its chain: %s\n", kVxTag, line);
+      },
+      const_cast<Dropped *>(&dropped));
+}
+
+// iptables-restore applies the whole commit or nothing of it; each family's
+// commit is a transaction of its own. The lines a refusal names are left out
+// and the rest is committed again, up to kRetries times; a refusal that names
+// no rule falls back to one line at a time.
 void runMangle(Spool &spool, const char *tool)
 {
+  constexpr int kRetries = 8;
   if (spool.count == 0)
     return;
   if (!spoolText(spool, "COMMIT")) {
@@ -151,21 +170,37 @@ void runMangle(Spool &spool, const char *tool)
     return;
   }
   spoolRewind(spool);
-  int errors = scratchFile();
-  int rc = g_runner(argv, spool.text, -1, errors);
-  if (rc == 0) {
-    forwardErrors(errors);
-  } else if (rc == -1) {
-    batchOff(tool, "could not be started");
-    replay(spool);
-  } else {
-    // Its own complaint names a line of the commit; the lines run one at a
-    // time show the real ones.
-    printf("%s%s refused the batch: its %d commands run one at a time\n", kVxTag, tool, spool.count);
-    replay(spool);
+  Dropped dropped;
+  int text = spool.text;
+  for (int round = 0;; ++round) {
+    int errors = scratchFile();
+    int rc = g_runner(argv, text, -1, errors);
+    if (text != spool.text)
+      close(text);
+    text = -1;
+    if (rc == 0) {
+      forwardErrors(errors);
+    } else if (rc == -1) {
+      batchOff(tool, "could not be started");
+      replay(spool);
+    } else if (round < kRetries && dropRefused(errors, spool, dropped)) {
+      text = textWithout(spool, dropped);
+    }
+    if (errors >= 0)
+      close(errors);
+    if (text >= 0)
+      continue;
+    if (rc > 0) {
+      // Nothing of a refused commit is in: every line runs once.
+      printf("%s%s refused the batch: its %d commands run one at a time\n", kVxTag, tool, spool.count);
+      replay(spool);
+    } else if (rc == 0 && dropped.count > 0) {
+      printf("%s%s refused %d of its %d commands: the others are in, those run alone\n", kVxTag, tool,
+             dropped.count, spool.count);
+      runDropped(spool, dropped);
+    }
+    break;
   }
-  if (errors >= 0)
-    close(errors);
   spoolClose(spool);
 }
 
