@@ -4,6 +4,7 @@
 #include "refused.h"
 #include "spool.h"
 #include "state.h"
+#include "test_seam.h"
 
 #include "command.h"
 #include "process.h"
@@ -134,15 +135,22 @@ void runTc(Spool &spool, bool quiet)
   spoolClose(spool);
 }
 
-// Runs the dropped lines of a commit alone, as one at a time would: the
-// error output is that of one-at-a-time mode. One that goes in alone stands
-// later in its chain than it would have.
+// Runs the dropped lines of a commit alone, as one at a time would (without
+// the shell, which starts the same tool with the same words): the error
+// output is that of one-at-a-time mode. One that goes in alone stands later
+// in its chain than it would have.
 void runDropped(Spool &spool, const Dropped &dropped)
 {
   spoolReplay(
       spool,
       [](const char *line, int index, void *context) {
-        if (isDropped(*static_cast<const Dropped *>(context), index) && run_command(line) == 0)
+        if (!isDropped(*static_cast<const Dropped *>(context), index))
+          return;
+        CommandWords w;
+        const int quiet = devNull();
+        const int rc = commandWords(line, w) ? g_runner(w.argv, -1, w.quiet ? quiet : -1, w.quiet ? quiet : -1)
+                                             : run_command(line);
+        if (rc == 0)
           printf("%sran alone after its batch, later in its chain: %s\n", kVxTag, line);
       },
       const_cast<Dropped *>(&dropped));
@@ -169,26 +177,23 @@ void runMangle(Spool &spool, const char *tool)
     spoolClose(spool);
     return;
   }
-  spoolRewind(spool);
   Dropped dropped;
-  int text = spool.text;
   for (int round = 0;; ++round) {
+    spoolRewind(spool);
     int errors = scratchFile();
-    int rc = g_runner(argv, text, -1, errors);
-    if (text != spool.text)
-      close(text);
-    text = -1;
+    int rc = g_runner(argv, spool.text, -1, errors);
+    bool retry = false;
     if (rc == 0) {
       forwardErrors(errors);
     } else if (rc == -1) {
       batchOff(tool, "could not be started");
       replay(spool);
-    } else if (round < kRetries && dropRefused(errors, spool, dropped)) {
-      text = textWithout(spool, dropped);
+    } else {
+      retry = round < kRetries && dropRefused(errors, spool, dropped);
     }
     if (errors >= 0)
       close(errors);
-    if (text >= 0)
+    if (retry)
       continue;
     if (rc > 0) {
       // Nothing of a refused commit is in: every line runs once.

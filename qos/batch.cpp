@@ -8,8 +8,8 @@
 namespace {
 
 constexpr char kQuietSuffix[] = "1>/dev/null 2>&1";
-constexpr int kMaxWords = 64;
-constexpr size_t kLineMax = 1024;
+constexpr int kMaxWords = CommandWords::kMaxWords;
+constexpr size_t kLineMax = sizeof CommandWords::buf - 1;
 
 bool isBlank(char c)
 {
@@ -23,7 +23,7 @@ bool isPlain(char c)
 
 // Splits `buf` in place into words; false when a character outside the plain
 // set appears or there are too many words.
-bool splitWords(char *buf, const char *(&words)[kMaxWords], int &count)
+bool splitWords(char *buf, const char *(&words)[kMaxWords + 1], int &count)
 {
   count = 0;
   for (char *p = buf; *p != '\0';) {
@@ -107,23 +107,32 @@ BatchKind mangleLine(const char *const *words, int count, char *out, size_t size
 
 } // namespace
 
-BatchKind batchLine(const char *line, char *out, size_t size)
+bool commandWords(const char *line, CommandWords &w)
 {
-  char buf[kLineMax + 1];
   size_t len = strlen(line);
   if (len > kLineMax)
-    return BatchKind::None;
-  memcpy(buf, line, len + 1);
-  bool quiet = false;
+    return false;
+  memcpy(w.buf, line, len + 1);
+  w.quiet = false;
   const size_t suffix = sizeof kQuietSuffix - 1;
-  if (len > suffix && same(buf + len - suffix, kQuietSuffix) && isBlank(buf[len - suffix - 1])) {
-    quiet = true;
-    buf[len - suffix] = '\0';
+  if (len > suffix && same(w.buf + len - suffix, kQuietSuffix) && isBlank(w.buf[len - suffix - 1])) {
+    w.quiet = true;
+    w.buf[len - suffix] = '\0';
   }
-  const char *words[kMaxWords];
-  int count = 0;
-  if (!splitWords(buf, words, count) || count < 2)
+  if (!splitWords(w.buf, w.argv, w.count) || w.count < 2)
+    return false;
+  w.argv[w.count] = nullptr;
+  return true;
+}
+
+BatchKind batchLine(const char *line, char *out, size_t size)
+{
+  CommandWords w;
+  if (!commandWords(line, w))
     return BatchKind::None;
+  const char *const *words = w.argv;
+  const int count = w.count;
+  const bool quiet = w.quiet;
   if (same(words[0], "tc")) {
     // Options of tc itself have no place in a batch line.
     if (words[1][0] == '-' || !join(words + 1, count - 1, out, size))

@@ -18,3 +18,16 @@ enum class BatchKind {
 // tools split it into the same words, and nothing in it is quoted, expanded,
 // redirected or read as a comment. Anything else gives None.
 BatchKind batchLine(const char *line, char *out, size_t size);
+
+// The words of a line batchLine carries, as the shell splits them, without a
+// trailing " 1>/dev/null 2>&1" (quiet then set): the argument vector that
+// runs the line without a shell. False for a line batchLine does not carry
+// as a whole.
+struct CommandWords {
+  static constexpr int kMaxWords = 64;
+  char buf[1025];
+  const char *argv[kMaxWords + 1];
+  int count;
+  bool quiet;
+};
+bool commandWords(const char *line, CommandWords &words);
