@@ -5,7 +5,7 @@
 #include "apply.h"
 #include "fields.h"
 #include "service_chains.h"
-#include "test_seam.h"
+#include "qos_seams.h"
 
 #include "nvram.h"
 #include "textnum.h"

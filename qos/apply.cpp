@@ -4,7 +4,7 @@
 #include "refused.h"
 #include "spool.h"
 #include "state.h"
-#include "test_seam.h"
+#include "qos_seams.h"
 
 #include "command.h"
 #include "process.h"

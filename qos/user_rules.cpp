@@ -7,7 +7,7 @@
 #include "apply.h"
 #include "fields.h"
 #include "state.h"
-#include "test_seam.h"
+#include "qos_seams.h"
 
 #include "nvram.h"
 #include "textnum.h"

@@ -5,7 +5,7 @@
 #pragma once
 
 #include "apply.h"
-#include "test_seam.h"
+#include "qos_seams.h"
 
 // Once per harness: the stand-in tools on PATH and the recording tool runner.
 void qos_run_init();

@@ -3,7 +3,7 @@
 #include "qos_test.h"
 
 #include "app_rules.h"
-#include "test_seam.h"
+#include "qos_seams.h"
 #include "tempdir.h"
 
 

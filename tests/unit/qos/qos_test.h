@@ -9,7 +9,7 @@
 #include "apply.h"
 #include "service_chains.h"
 #include "state.h"
-#include "test_seam.h"
+#include "qos_seams.h"
 
 #include <string>
 #include <vector>

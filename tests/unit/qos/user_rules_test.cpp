@@ -2,7 +2,7 @@
 // skipped instead of reaching the shell.
 #include "qos_test.h"
 
-#include "test_seam.h"
+#include "qos_seams.h"
 #include "user_rules.h"
 
 #include <map>
