@@ -1,4 +1,5 @@
 #include "smallfile.h"
+#include "common_seams.h"
 
 #include <cerrno>
 #include <cstdio>

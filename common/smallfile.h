@@ -46,11 +46,6 @@ bool write_small_file(const char *path, const char *text, size_t len, FileWrite 
 // and errno tells why.
 bool replace_file(const char *path, const char *text, size_t len, mode_t mode = 0644);
 
-// Where replace_file's work goes: the file system, or a test's recorder.
-using ReplaceSink = bool (*)(const char *path, const char *text, size_t len, mode_t mode);
-// nullptr restores the file system.
-void set_replace_sink(ReplaceSink sink);
-
 // replace_file, and on failure the one line "<program>: cannot write <path>:
 // <reason>" on standard error.
 bool replace_file_or_report(const char *program, const char *path, const char *text, size_t len,
