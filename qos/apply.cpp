@@ -1,7 +1,10 @@
 #include "apply.h"
 
 #include "batch.h"
+#include "refused.h"
+#include "spool.h"
 #include "state.h"
+#include "qos_seams.h"
 
 #include "command.h"
 #include "process.h"
@@ -26,6 +29,9 @@ bool g_dryRun = false;
 Spool g_quietTc;
 Spool g_tc;
 Spool g_mangle;
+Spool g_mangle6;
+Ipv6Mode g_ipv6 = Ipv6Mode::Off;
+bool g_ipv4Only = false;
 
 // Not the shell: no word of a batch is ever read by a shell.
 int spawnTool(const char *const argv[], int in, int out, int err)
@@ -71,23 +77,23 @@ int devNull()
   return fd;
 }
 
-void runOne(const char *line)
+void runOne(const char *line, int, void *)
 {
   run_command(line);
 }
 
 // Once a tool is missing the rest of the run goes one command at a time,
 // which is said once.
-void batchOff(const char *why)
+void batchOff(const char *tool, const char *why)
 {
   if (g_mode == ApplyMode::Batch)
-    printf("%sbatch mode off: %s; running commands one at a time\n", kVxTag, why);
+    printf("%sbatch mode off: %s %s; running commands one at a time\n", kVxTag, tool, why);
   g_mode = ApplyMode::RunNow;
 }
 
 void replay(Spool &spool)
 {
-  spoolReplay(spool, runOne);
+  spoolReplay(spool, runOne, nullptr);
 }
 
 void printBatch(Spool &spool, const char *tool)
@@ -120,7 +126,7 @@ void runTc(Spool &spool, bool quiet)
       close(errors);
   }
   if (rc == -1) {
-    batchOff("tc could not be started");
+    batchOff("tc", "could not be started");
     replay(spool);
   } else if (rc != 0 && rc != 1) {
     printf("%stc stopped in its batch (exit %d): its %d commands run one at a time\n", kVxTag, rc, spool.count);
@@ -129,39 +135,78 @@ void runTc(Spool &spool, bool quiet)
   spoolClose(spool);
 }
 
-// iptables-restore applies the whole commit or nothing of it.
-void runMangle()
+// Runs the dropped lines of a commit alone, as one at a time would (without
+// the shell, which starts the same tool with the same words): the error
+// output is that of one-at-a-time mode. One that goes in alone stands later
+// in its chain than it would have.
+void runDropped(Spool &spool, const Dropped &dropped)
 {
-  if (g_mangle.count == 0)
+  spoolReplay(
+      spool,
+      [](const char *line, int index, void *context) {
+        if (!isDropped(*static_cast<const Dropped *>(context), index))
+          return;
+        CommandWords w;
+        const int quiet = devNull();
+        const int rc = commandWords(line, w) ? g_runner(w.argv, -1, w.quiet ? quiet : -1, w.quiet ? quiet : -1)
+                                             : run_command(line);
+        if (rc == 0)
+          printf("%sran alone after its batch, later in its chain: %s\n", kVxTag, line);
+      },
+      const_cast<Dropped *>(&dropped));
+}
+
+// iptables-restore applies the whole commit or nothing of it; each family's
+// commit is a transaction of its own. The lines a refusal names are left out
+// and the rest is committed again, up to kRetries times; a refusal that names
+// no rule falls back to one line at a time.
+void runMangle(Spool &spool, const char *tool)
+{
+  constexpr int kRetries = 8;
+  if (spool.count == 0)
     return;
-  if (!spoolText(g_mangle, "COMMIT")) {
-    replay(g_mangle);
-    spoolClose(g_mangle);
+  if (!spoolText(spool, "COMMIT")) {
+    replay(spool);
+    spoolClose(spool);
     return;
   }
+  const char *argv[] = {tool, "--noflush", nullptr};
   if (g_dryRun) {
-    printBatch(g_mangle, "iptables-restore --noflush");
-    spoolClose(g_mangle);
+    printf("%sbatch for %s --noflush:\n", kVxTag, tool);
+    spoolPrint(spool);
+    spoolClose(spool);
     return;
   }
-  spoolRewind(g_mangle);
-  const char *argv[] = {"iptables-restore", "--noflush", nullptr};
-  int errors = scratchFile();
-  int rc = g_runner(argv, g_mangle.text, -1, errors);
-  if (rc == 0) {
-    forwardErrors(errors);
-  } else if (rc == -1) {
-    batchOff("iptables-restore could not be started");
-    replay(g_mangle);
-  } else {
-    // Its own complaint names a line of the commit; the lines run one at a
-    // time show the real ones.
-    printf("%siptables-restore refused the batch: its %d commands run one at a time\n", kVxTag, g_mangle.count);
-    replay(g_mangle);
+  Dropped dropped;
+  for (int round = 0;; ++round) {
+    spoolRewind(spool);
+    int errors = scratchFile();
+    int rc = g_runner(argv, spool.text, -1, errors);
+    bool retry = false;
+    if (rc == 0) {
+      forwardErrors(errors);
+    } else if (rc == -1) {
+      batchOff(tool, "could not be started");
+      replay(spool);
+    } else {
+      retry = round < kRetries && dropRefused(errors, spool, dropped);
+    }
+    if (errors >= 0)
+      close(errors);
+    if (retry)
+      continue;
+    if (rc > 0) {
+      // Nothing of a refused commit is in: every line runs once.
+      printf("%s%s refused the batch: its %d commands run one at a time\n", kVxTag, tool, spool.count);
+      replay(spool);
+    } else if (rc == 0 && dropped.count > 0) {
+      printf("%s%s refused %d of its %d commands: the others are in, those run alone\n", kVxTag, tool,
+             dropped.count, spool.count);
+      runDropped(spool, dropped);
+    }
+    break;
   }
-  if (errors >= 0)
-    close(errors);
-  spoolClose(g_mangle);
+  spoolClose(spool);
 }
 
 int runNow(const char *line)
@@ -196,8 +241,9 @@ int applyLine(const char *line)
     spool = &g_tc;
     break;
   case BatchKind::Mangle:
-    spool = &g_mangle;
-    if (g_mangle.count == 0 && g_mangle.text < 0 && !spoolText(g_mangle, "*mangle"))
+  case BatchKind::Mangle6:
+    spool = kind == BatchKind::Mangle ? &g_mangle : &g_mangle6;
+    if (spool->count == 0 && spool->text < 0 && !spoolText(*spool, "*mangle"))
       spool = nullptr;
     break;
   }
@@ -208,31 +254,63 @@ int applyLine(const char *line)
   return runNow(line);
 }
 
-} // namespace
-
-void applyStart(ApplyMode mode, bool dryRun)
+void checkBatchTools()
 {
-  g_mode = mode;
-  g_dryRun = dryRun;
-  if (mode != ApplyMode::Batch)
-    return;
   for (const char *tool : {"tc", "iptables-restore"}) {
     if (!onPath(tool)) {
-      char why[48];
-      snprintf(why, sizeof why, "%s not found", tool);
-      batchOff(why);
+      batchOff(tool, "not found");
       return;
     }
   }
-  if (dryRun)
+  if (g_dryRun)
     return;
   // Small builds of tc lack -batch (or -force): an empty batch tells.
   const char *probe[] = {"tc", "-force", "-batch", "-", nullptr};
   int rc = g_runner(probe, devNull(), devNull(), devNull());
   if (rc == -1)
-    batchOff("tc could not be started");
+    batchOff("tc", "could not be started");
   else if (rc != 0)
-    batchOff("tc has no -batch");
+    batchOff("tc", "has no -batch");
+}
+
+// Issues one line: the echo, then the sink.
+int issue(const char *line)
+{
+  if (g_level > 0)
+    printf("%s\n", line);
+  return applyLine(line);
+}
+
+} // namespace
+
+void applyStart(ApplyMode mode, bool dryRun, Ipv6Mode ipv6)
+{
+  g_mode = mode;
+  g_dryRun = dryRun;
+  g_ipv4Only = false;
+  if (mode == ApplyMode::Batch)
+    checkBatchTools();
+  g_ipv6 = ipv6;
+  const char *tool = g_mode == ApplyMode::Batch ? "ip6tables-restore" : "ip6tables";
+  if (ipv6 != Ipv6Mode::Off && !onPath(tool)) {
+    printf("%sIPv6 mode off: %s not found\n", kVxTag, tool);
+    g_ipv6 = Ipv6Mode::Off;
+  }
+}
+
+Ipv6Mode ipv6Mode()
+{
+  return g_ipv6;
+}
+
+void setIpv6Mode(Ipv6Mode mode)
+{
+  g_ipv6 = mode;
+}
+
+void setIpv4Only(bool only)
+{
+  g_ipv4Only = only;
 }
 
 void setCmdLevel(int level)
@@ -252,9 +330,12 @@ int vx_doCmd(const char *fmt, ...)
   va_start(ap, fmt);
   vsnprintf(g_cmd, sizeof g_cmd, fmt, ap);
   va_end(ap);
-  if (g_level > 0)
-    printf("%s\n", g_cmd);
-  return applyLine(g_cmd);
+  char twin[sizeof g_cmd];
+  const bool twinned = g_ipv6 == Ipv6Mode::On && !g_ipv4Only && ipv6Twin(g_cmd, twin, sizeof twin);
+  const int rc = issue(g_cmd);
+  if (twinned)
+    issue(twin);
+  return rc;
 }
 
 void applyFlush()
@@ -263,7 +344,8 @@ void applyFlush()
     return;
   runTc(g_quietTc, true);
   runTc(g_tc, false);
-  runMangle();
+  for (bool ipv6 : {false, true})
+    runMangle(ipv6 ? g_mangle6 : g_mangle, ipv6 ? "ip6tables-restore" : "iptables-restore");
 }
 
 void setToolRunner(ToolRunner runner)
