@@ -3,8 +3,10 @@
 set -u
 export NVRAM_FILE=/etc/nvram.conf
 
+# fail MESSAGE: ends the test; a test's on_fail function shows what it keeps.
 fail() {
   echo "FAIL: $*"
+  command -v on_fail > /dev/null && on_fail
   exit 1
 }
 
@@ -27,11 +29,10 @@ store() { cat > /etc/nvram.conf.new && mv -f /etc/nvram.conf.new /etc/nvram.conf
 # wait_until SECONDS NAME COMMAND...: polls COMMAND every 0.2 s until it
 # succeeds; fails the test with NAME when it has not within SECONDS.
 wait_until() {
-  _limit=$(( $1 * 5 )) _name=$2
+  _end=$(( $(cut -d. -f1 /proc/uptime) + $1 )) _name=$2
   shift 2
   while ! "$@"; do
-    _limit=$((_limit - 1))
-    [ $_limit -gt 0 ] || fail "$_name: not within the time allowed"
+    [ "$(cut -d. -f1 /proc/uptime)" -lt $_end ] || fail "$_name: not within the time allowed"
     sleep 0.2
   done
 }
