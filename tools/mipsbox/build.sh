@@ -35,7 +35,7 @@ die() { echo "mipsbox: $*" >&2; exit 1; }
 wanted=(iproute2 iptables busybox ppp pppoe dnsmasq-base)
 # The modules the tests load; their dependencies come with them.
 modules=(sch_htb sch_sfq cls_fw iptable_mangle ip6table_mangle xt_mark xt_multiport
-         xt_tcpudp xt_iprange xt_length veth bridge pppoe ppp_async)
+         xt_tcpudp xt_iprange xt_length xt_addrtype veth bridge pppoe ppp_async)
 
 # The kernel: the Malta flavour's current version, as the metapackage names it.
 resolve_kernel() {
