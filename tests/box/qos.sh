@@ -21,11 +21,7 @@ ip addr add 2001:db8:8::1/64 dev eth2.2
 ip addr add 192.168.1.1/24 dev br0
 ip addr add 2001:db8:1::1/64 dev br0
 
-printf 'tcp,192.168.1.10,6881\nudp,192.168.1.10,6881\n' > /var/bittorrent
-printf 'udp,192.168.1.21,4672\n' > /var/emule
-printf 'tcp,192.168.1.22,6891\n' > /var/im
-printf 'tcp,192.168.1.23,990:999\n' > /var/ftp
-printf 'udp,192.168.1.25,5062\n' > /var/voip
+full_port_files
 
 # Marked packets go to addresses of their own (mark M to x.x.0.M, x::M)
 # behind fixed neighbours: no ARP, no neighbour discovery.

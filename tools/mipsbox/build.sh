@@ -7,15 +7,18 @@
 # hostscout, linkstamp, qosstat, libnvram.so.0).
 #
 # usage: tools/mipsbox/build.sh [--bin DIR] [--out DIR]
-#   --bin DIR  the router programs (default: build/mips/bin)
+#   --bin DIR  the router programs (default: build/mips/bin, the router build
+#              made or brought up to date first as tools/test.sh makes it)
 #   --out DIR  where vmlinuz and initrd.gz go (default: build/mipsbox)
+# The box also holds, as /opt/tick/wanwatch, the link watcher built with a
+# 50 ms tick (build/mips-tick), for tests that wait for a count of ticks.
 # The packages are fetched by name with apt-get download (the mipsel
 # architecture must be added: tools/deps.sh box) into the cache
 # $MIPSBOX_CACHE (default: ~/.cache/router-mipsbox), and taken from there by
 # later runs.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
-bin=$root/build/mips/bin
+bin=
 out=$root/build/mipsbox
 while [ $# -gt 0 ]; do
   case "$1" in
@@ -30,6 +33,22 @@ mkdir -p "$debs" "$out"
 out=$(cd "$out" && pwd)
 die() { echo "mipsbox: $*" >&2; exit 1; }
 
+# cross_build DIR "TARGETS" [cmake options...]: the mipsel router build in DIR.
+cross_build() {
+  local dir=$1 targets=$2
+  shift 2
+  [ -f "$root/$dir/CMakeCache.txt" ] ||
+    cmake -S "$root" -B "$root/$dir" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mipsel-linux-gnu.cmake" \
+      -DCMAKE_BUILD_TYPE=MinSizeRel -DROUTER_WERROR=ON "$@" >/dev/null
+  # shellcheck disable=SC2086
+  cmake --build "$root/$dir" -j2 --target $targets >/dev/null
+}
+if [ -z "$bin" ]; then
+  cross_build build/mips "vx_qos wanwatch hostscout linkstamp qosstat"
+  bin=$root/build/mips/bin
+fi
+cross_build build/mips-tick wanwatch -DROUTER_TESTS=OFF -DWANWATCH_TICK_MS=50
+
 # The packages asked for, and the library packages they depend on, followed
 # through library packages only (no perl, debconf or init system).
 wanted=(iproute2 iptables busybox ppp pppoe dnsmasq-base)
@@ -43,24 +62,28 @@ resolve_kernel() {
     sed -n 's/^ *Depends: \(linux-image-[0-9][^:]*-4kc-malta\):mipsel$/\1/p' | head -n 1
 }
 
+# lib_deps PACKAGE...: the library packages the packages depend on.
 lib_deps() {
   apt-cache depends --no-recommends --no-suggests --no-conflicts --no-breaks \
-      --no-replaces --no-enhances "$1:mipsel" 2>/dev/null |
-    sed -n 's/^ *|\{0,1\}\(Pre\)\{0,1\}Depends: \(lib[^: <>]*\|zlib1g\):mipsel$/\2/p'
+      --no-replaces --no-enhances "${@/%/:mipsel}" 2>/dev/null |
+    sed -n 's/^ *|\{0,1\}\(Pre\)\{0,1\}Depends: \(lib[^: <>]*\|zlib1g\):mipsel$/\2/p' | sort -u
 }
 
+# resolve_packages PACKAGE...: the packages and, level by level, the library
+# packages they need.
 resolve_packages() {
   local -A seen=()
-  local queue=("$@") p d
-  while [ ${#queue[@]} -gt 0 ]; do
-    p=${queue[0]}
-    queue=("${queue[@]:1}")
-    [ -z "${seen[$p]:-}" ] || continue
-    seen[$p]=1
-    echo "$p"
-    for d in $(lib_deps "$p"); do
-      [ -n "${seen[$d]:-}" ] || queue+=("$d")
+  local level=("$@") next p
+  while [ ${#level[@]} -gt 0 ]; do
+    next=()
+    for p in "${level[@]}"; do
+      [ -z "${seen[$p]:-}" ] || continue
+      seen[$p]=1
+      next+=("$p")
+      echo "$p"
     done
+    [ ${#next[@]} -gt 0 ] || break
+    mapfile -t level < <(lib_deps "${next[@]}")
   done
 }
 
@@ -85,7 +108,12 @@ if [ ${#missing[@]} -gt 0 ]; then
   # apt's download user must be able to write there.
   tmp=$(mktemp -d "$cache/dl.XXXXXX")
   chmod 777 "$tmp"
-  (cd "$tmp" && apt-get download -q=2 -o APT::Sandbox::User=root "${missing[@]}") || die "apt-get download failed"
+  # Package lists older than the archive name files it no longer serves:
+  # one fresh look, then one more try.
+  if ! (cd "$tmp" && apt-get download -q=2 -o APT::Sandbox::User=root "${missing[@]}"); then
+    apt-get update -qq || die "apt-get update failed"
+    (cd "$tmp" && apt-get download -q=2 -o APT::Sandbox::User=root "${missing[@]}") || die "apt-get download failed"
+  fi
   mv "$tmp"/*.deb "$debs/"
   rmdir "$tmp"
 fi
@@ -147,6 +175,8 @@ cp -a "$tree/usr/lib/pppd" "$stage/usr/lib/"
 cp "$tree/usr/sbin/dnsmasq" "$stage/sbin/"
 cp "$bin"/{vx_qos,wanwatch,hostscout,linkstamp,qosstat} "$stage/sbin/"
 cp "$bin/libnvram.so.0" "$stage/lib/"
+mkdir -p "$stage/opt/tick"
+cp "$root/build/mips-tick/bin/wanwatch" "$stage/opt/tick/wanwatch"
 
 # The libraries of every program in the box, their own libraries included.
 libdirs=("$tree/lib/mipsel-linux-gnu" "$tree/usr/lib/mipsel-linux-gnu" "$tree/lib" "$bin")

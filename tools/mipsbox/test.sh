@@ -1,24 +1,19 @@
 #!/usr/bin/env bash
 # The tests that run in the MIPS box (tests/box/*.sh), each in a box of its
-# own, two boxes at a time: builds the link watcher with a 50 ms tick
-# (build/mips-tick) and the box (tools/mipsbox/build.sh, from the router
-# build in build/mips), then boots one box per test. Fails when any fails.
+# own, two boxes at a time, after building the box (tools/mipsbox/build.sh,
+# which brings the router build up to date first). Fails when any fails.
 # usage: tools/mipsbox/test.sh [TEST...]   (default: every test in tests/box)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
 cd "$root"
 
-cmake -S . -B build/mips-tick -DCMAKE_TOOLCHAIN_FILE=cmake/mipsel-linux-gnu.cmake \
-  -DCMAKE_BUILD_TYPE=MinSizeRel -DROUTER_WERROR=ON -DROUTER_TESTS=OFF -DWANWATCH_TICK_MS=50 >/dev/null
-cmake --build build/mips-tick -j2 --target wanwatch >/dev/null
 tools/mipsbox/build.sh
 
 tests=("$@")
 if [ ${#tests[@]} -eq 0 ]; then
   for t in tests/box/*.sh; do [ "$t" = tests/box/lib.sh ] || tests+=("$t"); done
 fi
-files=(--file tests/box=/box/tests --file tools/bench/full.conf --file docs/examples=/box/examples
-       --file build/mips-tick/bin/wanwatch=/box/tick/wanwatch)
+files=(--file tests/box=/box/tests --file tools/bench/full.conf --file docs/examples=/box/examples)
 
 logs=$(mktemp -d)
 trap 'rm -rf "$logs"' EXIT
