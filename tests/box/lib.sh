@@ -1,14 +1,7 @@
-# Shared part of the tests run in the MIPS box (busybox sh, as root, the
-# box's own kernel): sourced first by each test, from /box/tests.
+# Shared part of the tests run in the MIPS box: the box's rig
+# (tools/mipsbox/rig.sh) and the checks. Sourced first by each test.
 set -u
-export NVRAM_FILE=/etc/nvram.conf
-
-# fail MESSAGE: ends the test; a test's on_fail function shows what it keeps.
-fail() {
-  echo "FAIL: $*"
-  command -v on_fail > /dev/null && on_fail
-  exit 1
-}
+. /usr/lib/box/rig.sh
 
 # check NAME ACTUAL EXPECTED: compares two texts exactly, showing a diff.
 check() {
@@ -21,95 +14,3 @@ check() {
   fi
   echo "ok: $1"
 }
-
-# store: replaces the configuration store with the lines on stdin, renamed
-# over the old one.
-store() { cat > /etc/nvram.conf.new && mv -f /etc/nvram.conf.new /etc/nvram.conf; }
-
-# wait_until SECONDS NAME COMMAND...: polls COMMAND every 0.2 s until it
-# succeeds; fails the test with NAME when it has not within SECONDS.
-wait_until() {
-  _end=$(( $(cut -d. -f1 /proc/uptime) + $1 )) _name=$2
-  shift 2
-  while ! "$@"; do
-    [ "$(cut -d. -f1 /proc/uptime)" -lt $_end ] || fail "$_name: not within the time allowed"
-    sleep 0.2
-  done
-}
-
-# veth_to NAMESPACE DEV PEER: the device DEV here, its other end PEER in the
-# network namespace NAMESPACE (made when missing), both up.
-veth_to() {
-  [ -e "/run/netns/$1" ] || ip netns add "$1"
-  ip link add "$2" type veth peer name "$3" netns "$1"
-  ip link set "$2" up
-  ip -n "$1" link set "$3" up
-}
-
-# full_port_files: a port-mapping file for each of the five services, for
-# the full configuration (/box/full.conf).
-full_port_files() {
-  printf 'tcp,192.168.1.10,6881\nudp,192.168.1.10,6881\n' > /var/bittorrent
-  printf 'udp,192.168.1.21,4672\n' > /var/emule
-  printf 'tcp,192.168.1.22,6891\n' > /var/im
-  printf 'tcp,192.168.1.23,990:999\n' > /var/ftp
-  printf 'udp,192.168.1.25,5062\n' > /var/voip
-}
-
-# pppoe_rig: an ISP's pppoe-server in the network namespace isp at the far
-# end of the WAN cable eth2.2 (unplugged: cable_plugged 1 plugs it), the
-# sample ip-up and ip-down, the store of a PPPoE router, and wanwatch (the
-# test tick build) in a pid namespace of its own, whose killall meets only
-# the router's pppd. Each probe of the link ("tick"), each dial and the end
-# of each session ("down") go to /tmp/events, in order.
-pppoe_rig() {
-  syslogd -O /tmp/messages
-  on_fail() {
-    echo "--- wanwatch:"; tail -n 20 /tmp/wanwatch.log
-    echo "--- system log:"; tail -n 40 /tmp/messages
-  }
-  cp /box/examples/ip-up /etc/ppp/
-  mkdir -p /tmp/w
-  printf '#!/bin/sh\necho down >> /tmp/events\nexec /box/examples/ip-down "$@"\n' > /etc/ppp/ip-down
-  printf '#!/bin/sh\necho tick >> /tmp/events\nexec /sbin/mii_mgr "$@"\n' > /tmp/w/mii_mgr
-  printf '#!/bin/sh\necho dial >> /tmp/events\nexec /box/examples/pppoe.sh "$@"\n' > /tmp/w/pppoe.sh
-  chmod +x /etc/ppp/ip-down /tmp/w/*
-  : > /tmp/events
-
-  # The ISP's pppd keeps its hands off the router's files.
-  veth_to isp eth2.2 wan0
-  cable_plugged 0
-  printf '"router" * "s3cret \\"pass\\" $(x)" *\n' > /etc/ppp/pap-secrets
-  chmod 600 /etc/ppp/pap-secrets
-  printf '%s\n' require-pap 'lcp-echo-interval 10' 'ip-up-script /bin/true' 'ip-down-script /bin/true' > /etc/ppp/isp-options
-  ip netns exec isp pppoe-server -I wan0 -L 10.64.0.1 -R 10.64.0.2 -N 4 -O /etc/ppp/isp-options
-  pidof pppoe-server > /dev/null || fail "pppoe-server did not start"
-
-  store <<'CONF'
-OP_Mode=0
-wanConnectionMode=PPPOE
-wan_pppoe_user=router
-wan_pppoe_pass=s3cret "pass" $(x)
-wan_pppoe_opmode=KeepAlive
-wan_pppoe_optime=60
-CONF
-  PATH=/opt/tick:/tmp/w:$PATH unshare -p -f -m --mount-proc wanwatch > /tmp/wanwatch.log 2>&1 &
-}
-
-# cable_plugged 1|0: the ISP's end of the WAN cable up or down.
-cable_plugged() {
-  if [ "$1" = 1 ]; then ip -n isp link set wan0 up; else ip -n isp link set wan0 down; fi
-}
-
-# The router's pppd (the ISP's are started by pppoe-server with other words).
-router_pppd_pids() {
-  for dir in /proc/[0-9]*; do
-    case "$(tr '\0' ' ' 2>/dev/null < "$dir/cmdline")" in
-      "pppd file /etc/options.pppoe "*) echo "${dir#/proc/}" ;;
-    esac
-  done
-}
-router_pppd() { [ -n "$(router_pppd_pids)" ]; }
-no_router_pppd() { ! router_pppd; }
-# An address of the ISP's pool (one more for each session).
-ppp0_addressed() { ip -4 addr show dev ppp0 2>/dev/null | grep -q 'inet 10\.64\.0\.[0-9]* peer 10\.64\.0\.1/32'; }

@@ -5,22 +5,7 @@
 # the class that mark's filter names, classified by the kernel.
 . /box/tests/lib.sh
 
-# IPv6 without chatter on the router's devices (no duplicate address
-# detection, no router solicitation): every packet sent out is one of ours.
-for key in accept_dad dad_transmits router_solicitations; do
-  sysctl -qw net.ipv6.conf.default.$key=0
-done
-ip link add br0 type bridge
-ip link set br0 up
-veth_to wan eth2.2 wan0
-veth_to lan lan0 host0
-ip link set lan0 master br0
-for dev in eth2 ppp0 ra0 apcli0; do ip link add "$dev" type veth peer name "$dev-p"; done
-ip addr add 10.8.0.1/24 dev eth2.2
-ip addr add 2001:db8:8::1/64 dev eth2.2
-ip addr add 192.168.1.1/24 dev br0
-ip addr add 2001:db8:1::1/64 dev br0
-
+router_devices
 full_port_files
 
 # Marked packets go to addresses of their own (mark M to x.x.0.M, x::M)

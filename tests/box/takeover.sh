@@ -8,15 +8,11 @@ OP_Mode=0
 wanConnectionMode=DHCP
 CONF
 # The SSDP search goes out on the LAN.
-ip link add br0 type bridge
-veth_to lan lan0 host0
-ip link set lan0 master br0
-ip link set br0 up
-ip addr add 192.168.1.1/24 dev br0
+router_devices
 ip route add 239.0.0.0/8 dev br0
 
 pid_file_is() { [ "$(cat "$1" 2>/dev/null)" = "$2" ]; }
-gone() { ! kill -0 "$1" 2>/dev/null || grep -q '^State:.*zombie' "/proc/$1/status"; }
+gone() { ! kill -0 "$1" 2>/dev/null || grep -qs '^State:.*zombie' "/proc/$1/status"; }
 
 # takeover PROGRAM PIDFILE: two runs of PROGRAM one after the other.
 takeover() {

@@ -23,14 +23,14 @@ if [ -z "${BOX_BENCH:-}" ]; then
     echo "boot #$run: /init ran the script at $up s of uptime; the whole run took $(( (end - start) / 1000000 )) ms"
   done
   for part in qos pppoe; do
-    tools/mipsbox/run.sh --timeout 300 --env BOX_BENCH=$part --file tests/box=/box/tests \
-      --file tools/bench/full.conf --file docs/examples=/box/examples tools/bench/mipsbox.sh
+    tools/mipsbox/run.sh --timeout 300 --env BOX_BENCH=$part --file tools/bench/full.conf \
+      --file docs/examples=/box/examples tools/bench/mipsbox.sh
   done
   exit 0
 fi
 
 # In the box (busybox sh).
-. /box/tests/lib.sh
+. /usr/lib/box/rig.sh
 # centiseconds of uptime
 now() { read -r up _ < /proc/uptime; echo "${up%.*}${up#*.}"; }
 # median: the middle one of three numbers on standard input
@@ -38,9 +38,7 @@ median() { sort -n | sed -n 2p; }
 cs() { printf '%d.%02d s' $(($1 / 100)) $(($1 % 100)); }
 
 if [ "$BOX_BENCH" = qos ]; then
-  ip link add br0 type bridge
-  for dev in eth2.2 eth2 ppp0 ra0 apcli0; do ip link add "$dev" type veth peer name "$dev-p"; done
-  for dev in br0 eth2.2 eth2 ppp0 ra0 apcli0; do ip link set "$dev" up; done
+  router_devices
   full_port_files
   : > /tmp/single.times
   : > /tmp/batch.times

@@ -227,6 +227,8 @@ printf '%s\n' "${modules[@]}" > "$stage/etc/box-modules"
 # Files of the box itself.
 cp "$root/tools/mipsbox/init" "$stage/init"
 chmod 755 "$stage/init"
+mkdir -p "$stage/usr/lib/box"
+cp "$root/tools/mipsbox/rig.sh" "$stage/usr/lib/box/rig.sh"
 cp "$root/tools/mipsbox/mii_mgr" "$stage/sbin/mii_mgr"
 chmod 755 "$stage/sbin/mii_mgr"
 echo 'root:x:0:0:root:/root:/bin/sh' > "$stage/etc/passwd"
