@@ -73,20 +73,19 @@ full_port_files() {
 # end of the WAN cable eth2.2 (unplugged: cable_plugged 1 plugs it), the
 # sample ip-up and ip-down, the store of a PPPoE router, and wanwatch (the
 # test tick build) in a pid namespace of its own, whose killall meets only
-# the router's pppd. Each probe of the link ("tick"), each dial and the end
-# of each session ("down") go to /tmp/events, in order.
+# the router's pppd. Each probe of the link ("tick", "tick ppp0" while ppp0
+# exists) and each dial ("dial") go to /tmp/events, in order.
 pppoe_rig() {
   syslogd -O /tmp/messages
   on_fail() {
     echo "--- wanwatch:"; tail -n 20 /tmp/wanwatch.log
     echo "--- system log:"; tail -n 40 /tmp/messages
   }
-  cp /box/examples/ip-up /etc/ppp/
+  cp /box/examples/ip-up /box/examples/ip-down /etc/ppp/
   mkdir -p /tmp/w
-  printf '#!/bin/sh\necho down >> /tmp/events\nexec /box/examples/ip-down "$@"\n' > /etc/ppp/ip-down
-  printf '#!/bin/sh\necho tick >> /tmp/events\nexec /sbin/mii_mgr "$@"\n' > /tmp/w/mii_mgr
+  printf '#!/bin/sh\nif [ -e /sys/class/net/ppp0 ]; then echo tick ppp0; else echo tick; fi >> /tmp/events\nexec /sbin/mii_mgr "$@"\n' > /tmp/w/mii_mgr
   printf '#!/bin/sh\necho dial >> /tmp/events\nexec /box/examples/pppoe.sh "$@"\n' > /tmp/w/pppoe.sh
-  chmod +x /etc/ppp/ip-down /tmp/w/*
+  chmod +x /tmp/w/*
   : > /tmp/events
 
   # The ISP's pppd keeps its hands off the router's files.
