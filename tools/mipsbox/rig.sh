@@ -59,15 +59,8 @@ router_devices() {
   ip addr add 2001:db8:1::1/64 dev br0
 }
 
-# full_port_files: a port-mapping file for each of the five services, for
-# the full configuration (/box/full.conf).
-full_port_files() {
-  printf 'tcp,192.168.1.10,6881\nudp,192.168.1.10,6881\n' > /var/bittorrent
-  printf 'udp,192.168.1.21,4672\n' > /var/emule
-  printf 'tcp,192.168.1.22,6891\n' > /var/im
-  printf 'tcp,192.168.1.23,990:999\n' > /var/ftp
-  printf 'udp,192.168.1.25,5062\n' > /var/voip
-}
+# full_port_files (for /box/full.conf)
+. /usr/lib/box/full_ports.sh
 
 # pppoe_rig: an ISP's pppoe-server in the network namespace isp at the far
 # end of the WAN cable eth2.2 (unplugged: cable_plugged 1 plugs it), the
