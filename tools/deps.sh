@@ -15,8 +15,9 @@ for triplet in mipsel-linux-gnu mips-linux-gnu arm-linux-gnueabihf aarch64-linux
 done
 # clang with libFuzzer and its sanitizer runtimes, for the fuzz harnesses.
 fuzz_pkgs=(clang libclang-rt-14-dev)
-# The MIPS box: the Malta board's emulator, cpio for its initramfs, depmod.
-box_pkgs=(qemu-system-mips cpio kmod)
+# The MIPS box: the Malta board's emulator, cpio for its initramfs, depmod, and
+# what its builder runs: the mipsel cross-build, readelf, qemu-user.
+box_pkgs=(qemu-system-mips cpio kmod cmake make g++-mipsel-linux-gnu binutils-mipsel-linux-gnu qemu-user)
 
 pkgs=()
 case "$want" in

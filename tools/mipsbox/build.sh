@@ -27,7 +27,7 @@ while [ $# -gt 0 ]; do
     *) echo "usage: tools/mipsbox/build.sh [--bin DIR] [--out DIR]" >&2; exit 2 ;;
   esac
 done
-cache=${MIPSBOX_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/router-mipsbox}
+cache=${MIPSBOX_CACHE:-${XDG_CACHE_HOME:-${HOME:-/root}/.cache}/router-mipsbox}
 debs=$cache/debs
 mkdir -p "$debs" "$out"
 out=$(cd "$out" && pwd)
@@ -234,7 +234,6 @@ cp "$root/tools/mipsbox/mii_mgr" "$stage/sbin/mii_mgr"
 chmod 755 "$stage/sbin/mii_mgr"
 echo 'root:x:0:0:root:/root:/bin/sh' > "$stage/etc/passwd"
 echo 'root:x:0:' > "$stage/etc/group"
-printf 'ppp 0/tcp\n' > "$stage/etc/services"
 
 (cd "$stage" && find . | LC_ALL=C sort | cpio -o -H newc --quiet -R 0:0) | gzip -1 > "$out/initrd.gz"
 echo "mipsbox: $out/vmlinuz ($kver), $out/initrd.gz ($(du -k "$out/initrd.gz" | cut -f1) KiB)"
