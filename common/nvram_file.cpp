@@ -2,8 +2,8 @@
 // nvram_snapshot.cpp for the file). Every read sees the file as it is now,
 // and every value handed out stays valid and unchanged for the whole process:
 // values are handed out as lasting copies (nvram_arena.cpp). When the arena
-// is full, the snapshot of that moment is kept for the rest of the process
-// and served in place, so no value handed out ever changes.
+// reaches its cap, the snapshot of that moment is kept for the rest of the
+// process and served in place, so no value handed out ever changes.
 //
 // When NVRAM_TRACE names a file, each key asked for is appended to it, one
 // per line; the trace never fails a read.
@@ -52,7 +52,9 @@ const char *lookup(const char *key)
   if (value != nullptr && value[0] != '\0') {
     result = nvram_store::keep(key, value);
     if (result == nullptr) {
-      nvram_store::freeze("no room left for changed values");
+      char why[64];
+      snprintf(why, sizeof why, "no room left for changed values within %zu KiB", nvram_store::kArenaCap / 1024);
+      nvram_store::freeze(why);
       result = value;
     }
   }

@@ -1,15 +1,22 @@
 // The store is a text file of key=value lines: the file named by NVRAM_FILE,
 // or /etc/nvram.conf. The value is everything after the first '=' up to the
 // end of the line, less a trailing CR. Lines starting with '#' and lines
-// without '=' are ignored.
+// without '=' are ignored. A NUL byte ends its line: the rest of that line is
+// ignored.
 //
 // The file is changed by writing a new file and renaming it over the old one.
-// The file the snapshot came from is held open, so its inode number cannot be
-// given to that new file, and a changed inode, size, modification or change
-// time triggers a reload. A file whose size or times change while it is read
-// (written in place) is read again; the previous snapshot is kept until a
-// read is whole.
+// The file last looked at is held open, so its inode number cannot be given
+// to that new file, and a changed inode, size, modification or change time
+// triggers a reload. Only a whole read replaces the snapshot: the same inode,
+// size and times before and after the read, and that many bytes read. A file
+// written in place while it is read is read again.
+//
+// A live store is never briefly empty: once a file with settings was read, a
+// file that is missing, unreadable or empty (a rewrite in progress) keeps the
+// settings last read. A store is cleared by a file holding only a comment.
 #include "nvram_snapshot.h"
+
+#include "samefile.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -36,8 +43,9 @@ Text g_buffers[2];
 Text *g_current = &g_buffers[0];
 Text *g_spare = &g_buffers[1];
 
-int g_fd = -1; // the file of the current snapshot, or -1
+int g_fd = -1; // the file last read whole, or -1
 struct stat g_identity;
+bool g_loaded = false; // a file with settings was read
 bool g_frozen = false;
 bool g_told_unreadable = false;
 bool g_told_too_large = false;
@@ -48,33 +56,15 @@ const char *store_path()
   return path == nullptr || path[0] == '\0' ? kDefaultPath : path;
 }
 
-bool same_time(const timespec &a, const timespec &b)
-{
-  return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
-}
-
-bool same_file(const struct stat &a, const struct stat &b)
-{
-  return a.st_dev == b.st_dev && a.st_ino == b.st_ino && a.st_size == b.st_size && same_time(a.st_mtim, b.st_mtim) &&
-         same_time(a.st_ctim, b.st_ctim);
-}
-
-void tell_unreadable(const char *path, const char *why)
+// No file to read: the snapshot stays as it is, the settings last read or,
+// before any, none.
+void unreadable(const char *path, const char *why)
 {
   if (g_told_unreadable)
     return;
   g_told_unreadable = true;
-  fprintf(stderr, "nvram: cannot read %s (%s): every setting reads as empty\n", path, why);
-}
-
-// No file: every key reads as empty.
-void drop(const char *path, const char *why)
-{
-  tell_unreadable(path, why);
-  if (g_fd >= 0)
-    close(g_fd);
-  g_fd = -1;
-  g_current->len = 0;
+  fprintf(stderr, "nvram: cannot read %s (%s): %s\n", path, why,
+          g_loaded ? "the settings last read stay in use" : "every setting reads as empty");
 }
 
 // Reads up to the capacity; -1 on a read error.
@@ -103,13 +93,20 @@ size_t whole_lines(const char *bytes, size_t len)
 }
 
 // Each line becomes a NUL-terminated string, so a value is found in place.
+// The bytes after a NUL up to the newline become NULs too: empty lines, which
+// hold no key.
 void split_lines(Text &text)
 {
+  bool cut = false;
   for (size_t i = 0; i < text.len; ++i) {
     if (text.bytes[i] == '\n') {
       text.bytes[i] = '\0';
       if (i > 0 && text.bytes[i - 1] == '\r')
         text.bytes[i - 1] = '\0';
+      cut = false;
+    } else if (cut || text.bytes[i] == '\0') {
+      text.bytes[i] = '\0';
+      cut = true;
     }
   }
   if (text.len > 0 && text.bytes[text.len - 1] == '\r')
@@ -142,7 +139,7 @@ Read read_once(int fd, const char *path, struct stat *identity)
   size_t expected = static_cast<size_t>(before.st_size);
   if (expected > kStoreCapacity)
     expected = kStoreCapacity;
-  if (!same_file(before, after) || len != expected)
+  if (!same_version(before, after) || len != expected)
     return Read::Changing;
   if (static_cast<size_t>(before.st_size) > kStoreCapacity) {
     if (!g_told_too_large) {
@@ -167,24 +164,30 @@ void load(const char *path)
     // Non-blocking, so a FIFO in the file's place cannot hang the reader.
     int fd = open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) {
-      drop(path, strerror(errno));
+      unreadable(path, strerror(errno));
       return;
     }
     struct stat identity;
     if (fstat(fd, &identity) != 0 || !S_ISREG(identity.st_mode)) {
       close(fd);
-      drop(path, "not a regular file");
+      unreadable(path, "not a regular file");
       return;
     }
     Read result = read_once(fd, path, &identity);
     if (result == Read::Failed) {
       int err = errno;
       close(fd);
-      drop(path, strerror(err));
+      unreadable(path, strerror(err));
       return;
     }
     if (result == Read::Whole) {
-      use_spare();
+      // An empty file may be a rewrite in place between its truncation and
+      // its write: it is remembered, so that it is not read again, but the
+      // settings stay.
+      if (g_spare->len > 0) {
+        use_spare();
+        g_loaded = true;
+      }
       if (g_fd >= 0)
         close(g_fd);
       g_fd = fd;
@@ -205,10 +208,10 @@ void refresh()
   const char *path = store_path();
   struct stat now;
   if (stat(path, &now) != 0) {
-    drop(path, strerror(errno));
+    unreadable(path, strerror(errno));
     return;
   }
-  if (g_fd >= 0 && same_file(now, g_identity))
+  if (g_fd >= 0 && same_version(now, g_identity))
     return;
   load(path);
 }

@@ -1,5 +1,6 @@
-// The store file as last read: reloaded when the file changed, so a read sees
-// the file as it is now.
+// The store file as last read whole: reloaded when the file changed, so a
+// read sees the file as it is now. Once a file with settings was read, a
+// missing, unreadable or empty file keeps them.
 #pragma once
 
 #include <cstddef>

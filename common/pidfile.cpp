@@ -1,6 +1,7 @@
 #include "pidfile.h"
 
 #include "command.h"
+#include "samefile.h"
 #include "smallfile.h"
 
 #include <cerrno>
@@ -51,6 +52,31 @@ bool process_is(pid_t pid, const char *program)
   return strncmp(comm, program, 15) == 0 && strlen(comm) == strnlen(program, 15);
 }
 
+namespace {
+
+const char *kind_of(mode_t mode)
+{
+  if (S_ISDIR(mode))
+    return "a directory";
+  if (S_ISFIFO(mode))
+    return "a FIFO";
+  if (S_ISLNK(mode))
+    return "a symlink";
+  return "a special file";
+}
+
+// What stands at path when it is not a regular file; nullptr for a regular
+// file or nothing.
+const char *odd_file_kind(const char *path)
+{
+  struct stat st;
+  if (lstat(path, &st) != 0 || S_ISREG(st.st_mode))
+    return nullptr;
+  return kind_of(st.st_mode);
+}
+
+} // namespace
+
 void pidfile_take_over(const char *path, const char *program)
 {
   int pid = pidfile_read(path);
@@ -58,12 +84,12 @@ void pidfile_take_over(const char *path, const char *program)
     kill(pid, SIGTERM);
 }
 
-bool pidfile_write(const char *path)
+bool pidfile_write(const char *program, const char *path)
 {
   char text[16];
   format_into(text, sizeof text, "%d\n", static_cast<int>(getpid()));
   // Replaced whole: a program taking over reads the old pid or the new one.
-  return replace_file(path, text, strlen(text));
+  return replace_file_or_report(program, path, text, strlen(text));
 }
 
 namespace {
@@ -71,11 +97,6 @@ namespace {
 // A run that replaced or removed the file between our open and our lock
 // makes us start again; a few rounds settle any such race.
 constexpr int kLockRounds = 8;
-
-bool same_inode(const struct stat &a, const struct stat &b)
-{
-  return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
-}
 
 // The pid a stale file holds, or -1 when it holds nothing.
 int stale_pid(int fd)
@@ -113,12 +134,22 @@ RunGuard run_lock_take(const char *path, RunLock *lock, int *stale)
       writable = false;
       fd = open(path, O_RDONLY | kFlags);
     }
-    if (fd < 0)
-      return errno == ENOENT ? RunGuard::Unguarded : RunGuard::Busy;
+    if (fd < 0) {
+      if (errno == ENOENT)
+        return RunGuard::Unguarded;
+      // A symlink: O_NOFOLLOW refuses it.
+      lock->odd = odd_file_kind(path);
+      return lock->odd != nullptr ? RunGuard::NotAFile : RunGuard::Busy;
+    }
     struct stat opened;
-    if (fstat(fd, &opened) != 0 || !S_ISREG(opened.st_mode)) {
+    if (fstat(fd, &opened) != 0) {
       close(fd);
       return RunGuard::Busy;
+    }
+    if (!S_ISREG(opened.st_mode)) {
+      close(fd);
+      lock->odd = kind_of(opened.st_mode);
+      return RunGuard::NotAFile;
     }
     int rc;
     do

@@ -16,23 +16,27 @@ bool process_is(pid_t pid, const char *program);
 // stands in a stale file is left alone. Does not wait.
 void pidfile_take_over(const char *path, const char *program);
 
-// Writes the own pid as "%d\n", replacing the file whole (never through a
-// symlink at the path). False when it cannot.
-bool pidfile_write(const char *path);
+// Writes the own pid as "%d\n", replacing the file whole (a FIFO or symlink at
+// the path is replaced, never written through). False when it cannot, after
+// the one line "<program>: cannot write <path>: <reason>" on standard error
+// (a directory there: "Is a directory").
+bool pidfile_write(const char *program, const char *path);
 
 // The guard of a program that must never run twice at once: an exclusive
 // lock on its pid file, held for the whole run. The lock, not the pid in the
 // file, decides: a file whose lock nobody holds is stale, whatever process its
 // number names now, so a crash or a reused pid never blocks later runs.
 struct RunLock {
-  int fd = -1;           // the locked pid file, or -1
-  bool writable = false; // the pid was written and the file is removed at the end
+  int fd = -1;               // the locked pid file, or -1
+  bool writable = false;     // the pid was written and the file is removed at the end
+  const char *odd = nullptr; // NotAFile: what stands at the path ("a FIFO", ...)
 };
 
 enum class RunGuard {
   Taken,     // *lock holds the lock
   Busy,      // another run holds it
   Unguarded, // there is no pid file and none can be created (a read-only /var)
+  NotAFile,  // something other than a regular file stands at the path (lock->odd)
 };
 
 // Opens or creates the file and locks it without waiting, writing the own pid

@@ -1,6 +1,8 @@
 #include "smallfile.h"
+#include "common_seams.h"
 
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
@@ -37,6 +39,24 @@ size_t read_fully(int fd, void *buf, size_t size)
   return len;
 }
 
+bool write_all(int fd, const void *data, size_t len)
+{
+  const auto *bytes = static_cast<const unsigned char *>(data);
+  size_t done = 0;
+  while (done < len) {
+    ssize_t n = write(fd, bytes + done, len - done);
+    if (n < 0 && errno == EINTR)
+      continue;
+    if (n <= 0) {
+      if (n == 0)
+        errno = ENOSPC;
+      return false;
+    }
+    done += static_cast<size_t>(n);
+  }
+  return true;
+}
+
 ssize_t read_small_file(const char *path, char *buf, size_t size)
 {
   if (buf == nullptr || size == 0)
@@ -52,23 +72,6 @@ ssize_t read_small_file(const char *path, char *buf, size_t size)
 
 namespace {
 
-bool write_all(int fd, const char *text, size_t len)
-{
-  size_t done = 0;
-  while (done < len) {
-    ssize_t n = write(fd, text + done, len - done);
-    if (n < 0 && errno == EINTR)
-      continue;
-    if (n <= 0) {
-      if (n == 0)
-        errno = ENOSPC;
-      return false;
-    }
-    done += static_cast<size_t>(n);
-  }
-  return true;
-}
-
 // "<dir>/.<name>.<pid>.<n>": hidden, so that a reader listing the files of a
 // kind ("lltd_inf_wlan*") never meets a temporary one.
 bool temp_name(char *out, size_t size, const char *path, unsigned n)
@@ -80,7 +83,7 @@ bool temp_name(char *out, size_t size, const char *path, unsigned n)
   return len > 0 && static_cast<size_t>(len) < size;
 }
 
-bool replace_on_disk(const char *path, const char *text, size_t len, mode_t mode)
+bool replace_in_window(const char *path, const char *text, size_t len, mode_t mode)
 {
   static unsigned serial;
   char tmp[256];
@@ -114,6 +117,20 @@ bool replace_on_disk(const char *path, const char *text, size_t len, mode_t mode
   return ok;
 }
 
+// Signals wait while the temporary file exists: one arriving then (SIGTERM
+// above all) is taken after the rename or the clean-up, so a program ended by
+// a signal it can block never leaves a hidden file behind.
+bool replace_on_disk(const char *path, const char *text, size_t len, mode_t mode)
+{
+  sigset_t all;
+  sigset_t before;
+  sigfillset(&all);
+  sigprocmask(SIG_BLOCK, &all, &before);
+  bool ok = replace_in_window(path, text, len, mode);
+  sigprocmask(SIG_SETMASK, &before, nullptr); // leaves errno as it is
+  return ok;
+}
+
 ReplaceSink g_replace = replace_on_disk;
 
 } // namespace
@@ -134,14 +151,4 @@ bool replace_file_or_report(const char *program, const char *path, const char *t
     return true;
   fprintf(stderr, "%s: cannot write %s: %s\n", program, path, strerror(errno));
   return false;
-}
-
-bool write_small_file(const char *path, const char *text, size_t len, FileWrite how, mode_t mode)
-{
-  int flags = O_WRONLY | O_CREAT | O_CLOEXEC | (how == FileWrite::Append ? O_APPEND : O_TRUNC);
-  int fd = open(path, flags, mode);
-  if (fd < 0)
-    return false;
-  bool ok = write_all(fd, text, len);
-  return close(fd) == 0 && ok;
 }

@@ -28,24 +28,14 @@ ssize_t read_small_file(const char *path, char *buf, size_t size);
 // returns the number read (less only at the end of the file or on an error).
 size_t read_fully(int fd, void *buf, size_t size);
 
-// Replace empties the file before writing, Append writes at its end.
-enum class FileWrite { Replace, Append };
-
-// Writes len bytes of text to the file, creating a missing file with mode (less
-// the umask). Returns false when the file does not open or not every byte was
-// written.
-bool write_small_file(const char *path, const char *text, size_t len, FileWrite how = FileWrite::Replace,
-                      mode_t mode = 0644);
+// Writes len bytes, retrying short writes and EINTR. False when not every
+// byte was written (errno tells why).
+bool write_all(int fd, const void *data, size_t len);
 
 // Replaces the file whole by len bytes of text (a new file gets mode less the
 // umask). On failure the old file stays as it was, no temporary file is left
-// and errno tells why.
+// and errno tells why. Signals wait while the temporary file exists.
 bool replace_file(const char *path, const char *text, size_t len, mode_t mode = 0644);
-
-// Where replace_file's work goes: the file system, or a test's recorder.
-using ReplaceSink = bool (*)(const char *path, const char *text, size_t len, mode_t mode);
-// nullptr restores the file system.
-void set_replace_sink(ReplaceSink sink);
 
 // replace_file, and on failure the one line "<program>: cannot write <path>:
 // <reason>" on standard error.

@@ -69,7 +69,7 @@ int hostscout_main()
 {
   // Only an older hostscout is ended: a stale file may name any process.
   pidfile_take_over(kPidFile, "hostscout");
-  if (!pidfile_write(kPidFile)) {
+  if (!pidfile_write("hostscout", kPidFile)) {
     printf("Can't create PID file!");
     return -1;
   }

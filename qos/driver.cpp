@@ -2,7 +2,7 @@
 
 #include "app_rules.h"
 #include "apply.h"
-#include "batch.h"
+#include "spool.h"
 #include "service_chains.h"
 #include "state.h"
 #include "trees.h"
@@ -62,6 +62,11 @@ Guard takePidFile()
   case RunGuard::Unguarded:
     // No pid file and none can be made (a read-only /var): build anyway, as
     // the shell's "echo > pid file" would have.
+    return Guard::Unguarded;
+  case RunGuard::NotAFile:
+    // No run can hold a lock there, so none is refused: the path is left as
+    // it is, as where no pid file can be made.
+    printf("%s%s is %s, not a regular file: run without the guard\n", kVxTag, kQosPidFile, qosRunLock.odd);
     return Guard::Unguarded;
   }
   printf("%sNow, the same QoS is running...\n", kVxTag);

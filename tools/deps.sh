@@ -7,6 +7,9 @@ set -euo pipefail
 want=${1:-all}
 
 host_pkgs=(cmake g++ make libgtest-dev googletest iproute2 iptables util-linux iputils-ping procps strace)
+# The real WAN uplink of the link watcher's demo and test: the DHCP client and
+# server, and the tools the watcher and the client's script run.
+host_pkgs+=(busybox udhcpc dnsmasq-base net-tools psmisc)
 # The router targets: 32-bit MIPS in both byte orders, 32-bit ARM (hard float)
 # and 64-bit ARM; their unit tests run under qemu-user.
 cross_pkgs=(qemu-user)

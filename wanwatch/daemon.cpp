@@ -53,7 +53,7 @@ int wanwatch_main()
   flushOutput();
 
   pidfile_take_over(kPidFile, "wanwatch");
-  if (!pidfile_write(kPidFile)) {
+  if (!pidfile_write("wanwatch", kPidFile)) {
     printf("Can't create PID file!");
     flushOutput();
     return 1;

@@ -14,6 +14,7 @@ usr/sbin/qosstat
 usr/sbin/vx_qos
 usr/sbin/wanwatch
 usr/share/routerapps/docs/configuration.md
+usr/share/routerapps/docs/examples/udhcpc.sh
 usr/share/routerapps/nvram.conf.sample"
 if [ -e "$build/bin/libnvram.so.0" ]; then
   expected=$(printf '%s\nusr/lib/libnvram.so.0\n' "$expected" | sort)
@@ -36,6 +37,7 @@ for f in "$dest"/usr/sbin/*; do
   [ -x "$f" ] || { echo "FAIL: $f is not executable"; exit 1; }
 done
 echo "ok: programs stripped and executable"
+[ ! -x "$dest/usr/share/routerapps/docs/examples/udhcpc.sh" ] || { echo "FAIL: the sample script is installed as a program"; exit 1; }
 grep -q '^VX_QoSEnable=' "$dest/usr/share/routerapps/nvram.conf.sample" || { echo "FAIL: sample store file"; exit 1; }
 grep -q '^#' "$dest/usr/share/routerapps/nvram.conf.sample" || { echo "FAIL: sample store file has no comments"; exit 1; }
 echo "ok: sample store file"

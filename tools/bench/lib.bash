@@ -9,13 +9,16 @@ bench_build() {
   cmake --build "$dir" -j2 >/dev/null
 }
 
-# bench_sandboxed BIN_DIR SCRIPT [env assignments...]: runs the benchmark
-# script inside the sandbox (stub tools) with the programs of BIN_DIR.
+# bench_sandboxed [--kernel] BIN_DIR SCRIPT [env assignments...]: runs the
+# benchmark script inside the sandbox (stub tools; with --kernel, the real
+# kernel's devices) with the programs of BIN_DIR.
 bench_sandboxed() {
-  local bin=$1 script=$2 out rc=0
+  local flags=() out rc=0
+  [ "$1" = --kernel ] && { flags+=(--kernel); shift; }
+  local bin=$1 script=$2
   shift 2
   out=$(mktemp -d)
-  tools/sandbox --out "$out" --bin "$bin" -- env "$@" bash "/mnt/sbx/proj/$script" || rc=$?
+  tools/sandbox "${flags[@]}" --out "$out" --bin "$bin" -- env "$@" bash "/mnt/sbx/proj/$script" || rc=$?
   rm -rf "$out"
   return $rc
 }

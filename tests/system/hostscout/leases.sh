@@ -137,7 +137,8 @@ kill "$other"
 rm -f /var/run/hostscout.pid
 mkdir /var/run/hostscout.pid
 reset_log
-hs
+hs 2> "$SBX_OUT/hs.err"
 check "pid file not writable" "$out" "Can't create PID file!"
+check "the directory named" "$(cat "$SBX_OUT/hs.err")" "hostscout: cannot write /var/run/hostscout.pid: Is a directory"
 check "pid file not writable: status" "$rc" 255
 check "nothing scanned" "$(logged killall)" ""

@@ -89,6 +89,17 @@ $speeds
 =====QoS DISABLED!!...======"
 mount -o remount,rw /var
 
+# Something other than a regular file at the pid path holds no lock: it is
+# named, left alone, and the run builds unguarded.
+for make in "FIFO mkfifo" "symlink ln -s /var/elsewhere" "directory mkdir"; do
+  ${make#* } /var/vx_qos.pid
+  check "${make%% *} at the pid path: named, unguarded run" "$(vx_qos)" "vx_qos: /var/vx_qos.pid is a ${make%% *}, not a regular file: run without the guard
+$head
+$speeds
+=====QoS DISABLED!!...======"
+  rm -d /var/vx_qos.pid || fail "${make%% *} at the pid path removed"
+done
+
 # Two runs started together: exactly one builds. The first run's tc holds it
 # in the middle of its reset until the second has given up.
 cat > "$SBX_OUT/on_tc" <<'HOOK'

@@ -37,7 +37,8 @@ kill "$bystander"
 # A pid file that cannot be written ends the start-up.
 rm -f /var/run/wanwatch.pid
 mkdir /var/run/wanwatch.pid
-out=$(wanwatch); rc=$?
+out=$(wanwatch 2>&1); rc=$?
 check "unwritable pid file" "$out" "Enter wanwatch 
+wanwatch: cannot write /var/run/wanwatch.pid: Is a directory
 Can't create PID file!"
 [ "$rc" -ne 0 ] || fail "unwritable pid file: exit status 0"

@@ -5,10 +5,12 @@
 #include "tempdir.h"
 
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <fcntl.h>
 #include <string>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
 
@@ -108,4 +110,28 @@ TEST(SmallFiles, FailedReplaceKeepsTheOldFileAndLeavesNoTemporary)
   for (const auto &entry : std::filesystem::directory_iterator(dir.path()))
     left.push_back(entry.path().filename());
   EXPECT_EQ(left, std::vector<std::string>{"d"});
+}
+
+TEST(SmallFiles, SigtermNeverLeavesATemporaryFile)
+{
+  TempDir dir;
+  std::string path = dir.file("f");
+  std::string text(64 * 1024, 'x'); // long to write: most signals fall while the temporary file exists
+  for (int round = 0; round < 20; ++round) {
+    pid_t writer = fork();
+    ASSERT_GE(writer, 0);
+    if (writer == 0) {
+      for (;;)
+        replace_file(path.c_str(), text.data(), text.size());
+    }
+    usleep(static_cast<useconds_t>(2000 + round * 300));
+    kill(writer, SIGTERM);
+    int status = 0;
+    ASSERT_EQ(waitpid(writer, &status, 0), writer);
+    ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM);
+  }
+  std::vector<std::string> left;
+  for (const auto &entry : std::filesystem::directory_iterator(dir.path()))
+    left.push_back(entry.path().filename());
+  EXPECT_EQ(left, std::vector<std::string>{"f"});
 }

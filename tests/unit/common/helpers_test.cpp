@@ -62,28 +62,11 @@ TEST(TextNumbers, ReadsLikeAtoiWithoutOverflow)
   EXPECT_FALSE(parse_decimal("99999999999999999999999", 65535, &v));
 }
 
-TEST(SmallFiles, ReplaceEmptiesAppendAddsAndANewFileTakesTheMode)
-{
-  TempDir dir;
-  std::string path = dir.file("f");
-  mode_t old_mask = umask(022);
-  EXPECT_TRUE(write_small_file(path.c_str(), "ab\n", 3, FileWrite::Append, 0666));
-  EXPECT_TRUE(write_small_file(path.c_str(), "cd\n", 3, FileWrite::Append, 0600));
-  EXPECT_EQ(dir.read("f"), "ab\ncd\n");
-  struct stat st = {};
-  ASSERT_EQ(stat(path.c_str(), &st), 0);
-  EXPECT_EQ(st.st_mode & 0777, 0644u); // the mode of the first write, less the umask
-  EXPECT_TRUE(write_small_file(path.c_str(), "e", 1));
-  EXPECT_EQ(dir.read("f"), "e");
-  umask(old_mask);
-  EXPECT_FALSE(write_small_file(dir.file("missing/f").c_str(), "x", 1, FileWrite::Append));
-}
-
 class PidFiles : public ::testing::Test {
 protected:
   TempDir dir;
   std::string path = dir.file("prog.pid");
-  void put(const char *text) { ASSERT_TRUE(write_small_file(path.c_str(), text, strlen(text))); }
+  void put(const char *text) { dir.write("prog.pid", text); }
 };
 
 TEST_F(PidFiles, ReadsTheLeadingNumberOfTheFirstLine)

@@ -9,8 +9,10 @@
 #include <fcntl.h>
 #include <functional>
 #include <string>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <vector>
 
 #ifdef HAVE_FILE_STORE
 namespace {
@@ -116,12 +118,13 @@ TEST_F(FileStore, ValuesAreTheTextAfterTheFirstEqualsLessATrailingCr)
                     "speed=512k\n"
                     "empty=\n"
                     "crlf=DHCP\r\n"
-                    "inner=a\rb\r\n"
-                    "last=no newline\r");
+                    "inner=a\rb\r\n" +
+                        std::string("nul=a\0b=c\n\0hidden=x\n", 20) + // a NUL ends its line
+                        "last=no newline\r");
   ChildResult r = in_child(path, [] {
     std::string out;
-    for (const char *key : {"QoSUserRules0", "speed", "empty", "crlf", "inner", "last", "# comment", "noequals",
-                            "spee", "absent"})
+    for (const char *key : {"QoSUserRules0", "speed", "empty", "crlf", "inner", "nul", "b", "hidden", "last",
+                            "# comment", "noequals", "spee", "absent"})
       out += std::string(key) + "=[" + value(key) + "]\n";
     return out;
   });
@@ -130,6 +133,9 @@ TEST_F(FileStore, ValuesAreTheTextAfterTheFirstEqualsLessATrailingCr)
                       "empty=[]\n"
                       "crlf=[DHCP]\n"
                       "inner=[a\rb]\n"
+                      "nul=[a]\n"
+                      "b=[]\n"
+                      "hidden=[]\n"
                       "last=[no newline]\n"
                       "# comment=[]\n"
                       "noequals=[]\n"
@@ -184,44 +190,61 @@ TEST_F(FileStore, AValueFlippingBackAndForthDoesNotFillTheArena)
   EXPECT_EQ(r.errors, "");
 }
 
-TEST_F(FileStore, AFullArenaKeepsTheSnapshotOfThatMoment)
+TEST_F(FileStore, EveryChangeIsSeenUntilTheArenaCapKeepsTheSnapshotOfThatMoment)
 {
   ChildResult r = in_child(path, [&] {
     std::string out;
-    const char *handed[2000] = {};
-    std::string expected[2000];
-    int n = 0;
-    for (; n < 2000; ++n) {
-      expected[n] = std::string(30, 'a' + n % 26) + std::to_string(n);
+    std::vector<const char *> handed;
+    std::vector<std::string> expected;
+    // 10,000 distinct values of 40 characters, then values of 4,000 until the cap.
+    for (size_t n = 0; n < 12000; ++n) {
+      char tail[8];
+      snprintf(tail, sizeof tail, "%06zu", n);
+      expected.push_back(std::string(n < 10000 ? 34 : 3994, static_cast<char>('a' + n % 26)) + tail);
       write_store(path, "lan_gateway=" + expected[n] + "\n");
-      handed[n] = nvram_get(0, "lan_gateway");
+      handed.push_back(nvram_get(0, "lan_gateway"));
       if (handed[n] != expected[n])
         break;
     }
+    size_t n = handed.size() - 1;
+    out += n >= 10000 ? "all seen" : "lost at " + std::to_string(n);
     // From the read that found no room on, the snapshot of that moment is served in place.
-    out += n < 2000 && n > 0 && handed[n] == handed[n - 1] ? "kept" : "not kept";
+    out += n < 11999 && handed[n] == handed[n - 1] ? ", kept" : ", not kept";
     write_store(path, "lan_gateway=new\n");
     out += nvram_get(0, "lan_gateway") == handed[n] ? " in place" : " moved";
-    for (int i = 0; i < n; ++i)
+    for (size_t i = 0; i < n; ++i)
       if (handed[i] != expected[i])
         out += " changed:" + std::to_string(i);
     return out;
   });
-  EXPECT_EQ(r.report, "kept in place");
-  EXPECT_EQ(r.errors, "nvram: no room left for changed values: " + path + " is no longer reloaded\n");
+  EXPECT_EQ(r.report, "all seen, kept in place");
+  EXPECT_EQ(r.errors, "nvram: no room left for changed values within 1024 KiB: " + path + " is no longer reloaded\n");
 }
 
-TEST_F(FileStore, AMissingFileIsReportedOnceAndReadsAsEmptyUntilItAppears)
+TEST_F(FileStore, TheSettingsLastReadOutlastAMissingUnreadableOrEmptyFile)
 {
   ChildResult r = in_child(path, [&] {
-    std::string out = "[" + value("OP_Mode") + "][" + value("wanConnectionMode") + "]";
+    std::string out;
+    auto seen = [&] { out.append("[").append(value("OP_Mode")).append("]"); };
+    seen(); // missing from the start: empty
     write_store(path, "OP_Mode=1\n");
-    out += "[" + value("OP_Mode") + "]";
+    seen();
+    (void)!truncate(path.c_str(), 0); // a rewrite in place, caught half-way
+    seen();
+    (void)!system(("echo OP_Mode=0 > " + path).c_str());
+    seen();
     unlink(path.c_str());
-    out += "[" + value("OP_Mode") + "]";
+    seen();
+    mkdir(path.c_str(), 0700);
+    seen();
+    rmdir(path.c_str()), mkfifo(path.c_str(), 0600);
+    seen();
+    unlink(path.c_str());
+    write_store(path, "# cleared\n");
+    seen();
     return out;
   });
-  EXPECT_EQ(r.report, "[][][1][]");
+  EXPECT_EQ(r.report, "[][1][1][0][0][0][0][]");
   EXPECT_EQ(r.errors, "nvram: cannot read " + path + " (No such file or directory): every setting reads as empty\n");
 }
 
