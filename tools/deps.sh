@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build, the tests and the demo need, when
-# they are missing. usage: tools/deps.sh [host|cross|fuzz|all]   (default: all)
+# they are missing. usage: tools/deps.sh [host|cross|fuzz|box|all]   (default: all)
+# box also adds Debian's mipsel architecture to apt, so that tools/mipsbox/build.sh
+# can fetch the box's mipsel packages.
 set -euo pipefail
 want=${1:-all}
 
@@ -16,15 +18,35 @@ for triplet in mipsel-linux-gnu mips-linux-gnu arm-linux-gnueabihf aarch64-linux
 done
 # clang with libFuzzer and its sanitizer runtimes, for the fuzz harnesses.
 fuzz_pkgs=(clang libclang-rt-14-dev)
+# The MIPS box: the Malta board's emulator, cpio for its initramfs, depmod, and
+# what its builder runs: the mipsel cross-build, readelf, qemu-user.
+box_pkgs=(qemu-system-mips cpio kmod cmake make g++-mipsel-linux-gnu binutils-mipsel-linux-gnu qemu-user)
 
 pkgs=()
 case "$want" in
   host) pkgs=("${host_pkgs[@]}") ;;
   cross) pkgs=("${cross_pkgs[@]}") ;;
   fuzz) pkgs=(cmake make "${fuzz_pkgs[@]}") ;;
-  all) pkgs=("${host_pkgs[@]}" "${cross_pkgs[@]}" "${fuzz_pkgs[@]}") ;;
-  *) echo "usage: tools/deps.sh [host|cross|fuzz|all]" >&2; exit 2 ;;
+  box) pkgs=("${box_pkgs[@]}") ;;
+  all) pkgs=("${host_pkgs[@]}" "${cross_pkgs[@]}" "${fuzz_pkgs[@]}" "${box_pkgs[@]}") ;;
+  *) echo "usage: tools/deps.sh [host|cross|fuzz|box|all]" >&2; exit 2 ;;
 esac
+
+# The box's packages are mipsel ones, fetched (never installed) by the builder:
+# apt must know the architecture and have its package lists.
+need_update=0
+if [ "$want" = box ] || [ "$want" = all ]; then
+  if ! dpkg --print-foreign-architectures | grep -qx mipsel; then
+    [ "$(id -u)" = 0 ] || { echo "deps: the mipsel architecture is not added; run as root" >&2; exit 1; }
+    dpkg --add-architecture mipsel
+    need_update=1
+  fi
+  apt-cache show linux-image-4kc-malta:mipsel >/dev/null 2>&1 || need_update=1
+fi
+if [ $need_update = 1 ]; then
+  echo "deps: adding the mipsel package lists"
+  apt-get update -qq >/tmp/deps-apt.log 2>&1 || { tail -n 20 /tmp/deps-apt.log >&2; echo "deps: apt-get update failed" >&2; exit 1; }
+fi
 
 missing=()
 for p in "${pkgs[@]}"; do

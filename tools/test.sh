@@ -2,7 +2,8 @@
 # The whole test suite: unit and system tests of the sanitizer build, each
 # parser fuzz harness over its corpus plus a fixed number of inputs, then the
 # router cross-builds (32-bit MIPS in both byte orders, 32-bit and 64-bit ARM)
-# with their unit tests under qemu, and the binaries' sizes (the budgets gate
+# with their unit tests under qemu, the MIPS build's system tests on a MIPS
+# kernel in an emulated machine (tools/mipsbox), and the binaries' sizes (the budgets gate
 # the little-endian MIPS build, the router's own).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -34,6 +35,9 @@ for target in "${targets[@]}"; do
   cmake --build "build/$dir" -j"$jobs"
   ctest --test-dir "build/$dir" -j"$jobs" --output-on-failure
 done
+
+echo "== MIPS box: the router build on Debian's mipsel kernel under qemu-system-mipsel"
+tools/mipsbox/test.sh
 
 status=0
 for target in "${targets[@]}"; do

@@ -24,6 +24,7 @@ constexpr char kGmacControl[] = "/proc/mt7620/gmac";
 constexpr char kPortReport[] = "/tmp/WANstatus";
 constexpr char kApReport[] = "/var/wisp_Essid_mac";
 constexpr char kPppState[] = "/etc/link";
+constexpr char kPppInterface[] = "ppp0";
 // The access point report is looked at up to this size, less its NUL.
 constexpr size_t kApReportBytes = 128;
 
@@ -156,7 +157,10 @@ int readPppState(const char *path)
 
 int isConnectPPP()
 {
-  return readPppState(kPppState);
+  // pppd's ip-down writes the session's end; a pppd killed outright or
+  // crashed leaves "1" behind, but its interface goes with it, and the
+  // session must then count as away for the redial check to dial again.
+  return readPppState(kPppState) == 1 && if_nametoindex(kPppInterface) != 0 ? 1 : 0;
 }
 
 int getIfIp(const char *ifname, char *ip, size_t size)

@@ -116,15 +116,8 @@ htb_classes() {
   done | sort -t: -k1,1n -k2,2n
 }
 
-# full_port_files: a port-mapping file for each of the five services, as the
-# UPnP and ALG components leave them (for tools/bench/full.conf).
-full_port_files() {
-  printf 'tcp,192.168.1.10,6881\nudp,192.168.1.10,6881\n' > /var/bittorrent
-  printf 'udp,192.168.1.21,4672\n' > /var/emule
-  printf 'tcp,192.168.1.22,6891\n' > /var/im
-  printf 'tcp,192.168.1.23,990:999\n' > /var/ftp
-  printf 'udp,192.168.1.25,5062\n' > /var/voip
-}
+# full_port_files (for tools/bench/full.conf): tools/bench/full_ports.sh.
+. "$SBX_PROJ/tools/bench/full_ports.sh"
 
 # QOS_BATCH=1 (set by the test runner for the second run of every QoS test)
 # runs the same script with batch mode on: every store it writes gets

@@ -9,6 +9,7 @@
 printf '%s\n' OP_Mode=0 wanConnectionMode=PPPOE wan_pppoe_user=alice wan_pppoe_pass=secret > "$SBX_OUT/conf"
 store < "$SBX_OUT/conf"
 cable plugged
+ip link add ppp0 type veth peer name ppp0-p
 echo 1 > /etc/link
 reset_log
 start_watcher
