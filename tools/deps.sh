@@ -4,7 +4,7 @@
 set -euo pipefail
 want=${1:-all}
 
-host_pkgs=(cmake g++ make libgtest-dev googletest iproute2 iptables util-linux iputils-ping procps strace)
+host_pkgs=(cmake g++ make libgtest-dev googletest iproute2 iptables util-linux iputils-ping procps strace irtt iperf3)
 # The router targets: 32-bit MIPS in both byte orders, 32-bit ARM (hard float)
 # and 64-bit ARM; their unit tests run under qemu-user.
 cross_pkgs=(qemu-user)
