@@ -30,16 +30,13 @@ mark_filter_stand_in() {
   fi
 }
 
-# mark_filters_stand_in DEV HANDLE [ip|ipv6]...: the stand-ins for every class
-# of the tree HANDLE on DEV but its root class HANDLE:1, for each family named
-# (default ip). The build writes a class's minor number as the digits of the
-# mark its fw filter selects (tc reads them as hexadecimal, and writes them so).
+# mark_filters_stand_in: reads a build's echo (vx_qos 1) and adds the
+# stand-in for each fw filter it issued, `tc filter add dev D parent H:0
+# protocol ip|ipv6 prio P handle M fw classid H:M`.
 mark_filters_stand_in() {
-  local dev=$1 handle=$2 family minor
-  shift 2
-  for family in "${@:-ip}"; do
-    for minor in $(tc class show dev "$dev" | sed -n "s/^class htb $handle:\([0-9]*\) .*/\1/p"); do
-      [ "$minor" = 1 ] || mark_filter_stand_in "$dev" "$handle" "$minor" "$family"
+  local dev handle family mark
+  sed -nE 's/^tc +filter +add +dev +([^ ]+) +parent +([0-9]+):0 +protocol +(ip|ipv6) +prio +[0-9]+ +handle +([0-9]+) +fw +classid .*/\1 \2 \3 \4/p' |
+    while read -r dev handle family mark; do
+      mark_filter_stand_in "$dev" "$handle" "$mark" "$family"
     done
-  done
 }
