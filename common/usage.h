@@ -3,14 +3,13 @@
 #pragma once
 
 #include <cstdio>
-#include <string_view>
+#include <cstring>
 
 inline bool wants_help(int argc, char **argv)
 {
   if (argc != 2)
     return false;
-  std::string_view arg = argv[1];
-  return arg == "-h" || arg == "--help";
+  return strcmp(argv[1], "-h") == 0 || strcmp(argv[1], "--help") == 0;
 }
 
 // Prints the usage text and gives the exit status for a help request.

@@ -1,4 +1,5 @@
 #include "stamps.h"
+#include "process.h"
 #include "usage.h"
 
 namespace {
@@ -16,6 +17,7 @@ constexpr char kUsage[] =
 
 int main(int argc, char **argv)
 {
+  process_start();
   if (wants_help(argc, argv))
     return print_usage(kUsage);
   return linkstamp_main(argc, argv);

@@ -4,6 +4,7 @@
 #include "state.h"
 
 #include "command.h"
+#include "process.h"
 
 #include <cerrno>
 #include <cstdarg>
@@ -25,30 +26,24 @@ bool g_dryRun = false;
 Spool g_quietTc;
 Spool g_tc;
 Spool g_mangle;
+Spool g_mangle6;
+Ipv6Mode g_ipv6 = Ipv6Mode::Off;
+bool g_ipv4Only = false;
 
-// fork and exec, not the shell: no word of a batch is ever read by a shell.
+// Not the shell: no word of a batch is ever read by a shell.
 int spawnTool(const char *const argv[], int in, int out, int err)
 {
-  fflush(nullptr);
-  pid_t pid = fork();
-  if (pid < 0)
+  SpawnResult result = spawn_and_wait({nullptr, argv, {in, out, err}});
+  if (result.ran == Ran::NotStarted)
     return -1;
-  if (pid == 0) {
-    if ((in >= 0 && dup2(in, STDIN_FILENO) < 0) || (out >= 0 && dup2(out, STDOUT_FILENO) < 0) ||
-        (err >= 0 && dup2(err, STDERR_FILENO) < 0))
-      _exit(127);
-    execvp(argv[0], const_cast<char *const *>(argv));
-    _exit(127);
+  if (result.ran == Ran::Unknown) {
+    // It ran: what it did stands and is not done a second time.
+    printf("%s%s ran but its exit status is lost; taken as success\n", kVxTag, argv[0]);
+    return 0;
   }
-  int status = 0;
-  while (waitpid(pid, &status, 0) < 0) {
-    if (errno != EINTR)
-      return -1;
-  }
-  if (!WIFEXITED(status))
-    return 128 + WTERMSIG(status);
-  // 127: the tool is not there (or could not be started).
-  return WEXITSTATUS(status) == 127 ? -1 : WEXITSTATUS(status);
+  if (!WIFEXITED(result.status))
+    return 128 + WTERMSIG(result.status);
+  return WEXITSTATUS(result.status);
 }
 
 ToolRunner g_runner = spawnTool;
@@ -84,10 +79,12 @@ void runOne(const char *line)
   run_command(line);
 }
 
-// Once a tool is missing the rest of the run goes one command at a time.
-void batchOff(const char *why)
+// Once a tool is missing the rest of the run goes one command at a time,
+// which is said once.
+void batchOff(const char *tool, const char *why)
 {
-  printf("%sbatch mode off: %s; running commands one at a time\n", kVxTag, why);
+  if (g_mode == ApplyMode::Batch)
+    printf("%sbatch mode off: %s %s; running commands one at a time\n", kVxTag, tool, why);
   g_mode = ApplyMode::RunNow;
 }
 
@@ -126,7 +123,7 @@ void runTc(Spool &spool, bool quiet)
       close(errors);
   }
   if (rc == -1) {
-    batchOff("tc could not be started");
+    batchOff("tc", "could not be started");
     replay(spool);
   } else if (rc != 0 && rc != 1) {
     printf("%stc stopped in its batch (exit %d): its %d commands run one at a time\n", kVxTag, rc, spool.count);
@@ -135,39 +132,41 @@ void runTc(Spool &spool, bool quiet)
   spoolClose(spool);
 }
 
-// iptables-restore applies the whole commit or nothing of it.
-void runMangle()
+// iptables-restore applies the whole commit or nothing of it. Each family's
+// commit is a transaction of its own.
+void runMangle(Spool &spool, const char *tool)
 {
-  if (g_mangle.count == 0)
+  if (spool.count == 0)
     return;
-  if (!spoolText(g_mangle, "COMMIT")) {
-    replay(g_mangle);
-    spoolClose(g_mangle);
+  if (!spoolText(spool, "COMMIT")) {
+    replay(spool);
+    spoolClose(spool);
     return;
   }
+  const char *argv[] = {tool, "--noflush", nullptr};
   if (g_dryRun) {
-    printBatch(g_mangle, "iptables-restore --noflush");
-    spoolClose(g_mangle);
+    printf("%sbatch for %s --noflush:\n", kVxTag, tool);
+    spoolPrint(spool);
+    spoolClose(spool);
     return;
   }
-  spoolRewind(g_mangle);
-  const char *argv[] = {"iptables-restore", "--noflush", nullptr};
+  spoolRewind(spool);
   int errors = scratchFile();
-  int rc = g_runner(argv, g_mangle.text, -1, errors);
+  int rc = g_runner(argv, spool.text, -1, errors);
   if (rc == 0) {
     forwardErrors(errors);
   } else if (rc == -1) {
-    batchOff("iptables-restore could not be started");
-    replay(g_mangle);
+    batchOff(tool, "could not be started");
+    replay(spool);
   } else {
     // Its own complaint names a line of the commit; the lines run one at a
     // time show the real ones.
-    printf("%siptables-restore refused the batch: its %d commands run one at a time\n", kVxTag, g_mangle.count);
-    replay(g_mangle);
+    printf("%s%s refused the batch: its %d commands run one at a time\n", kVxTag, tool, spool.count);
+    replay(spool);
   }
   if (errors >= 0)
     close(errors);
-  spoolClose(g_mangle);
+  spoolClose(spool);
 }
 
 int runNow(const char *line)
@@ -202,8 +201,9 @@ int applyLine(const char *line)
     spool = &g_tc;
     break;
   case BatchKind::Mangle:
-    spool = &g_mangle;
-    if (g_mangle.count == 0 && g_mangle.text < 0 && !spoolText(g_mangle, "*mangle"))
+  case BatchKind::Mangle6:
+    spool = kind == BatchKind::Mangle ? &g_mangle : &g_mangle6;
+    if (spool->count == 0 && spool->text < 0 && !spoolText(*spool, "*mangle"))
       spool = nullptr;
     break;
   }
@@ -214,31 +214,63 @@ int applyLine(const char *line)
   return runNow(line);
 }
 
-} // namespace
-
-void applyStart(ApplyMode mode, bool dryRun)
+void checkBatchTools()
 {
-  g_mode = mode;
-  g_dryRun = dryRun;
-  if (mode != ApplyMode::Batch)
-    return;
   for (const char *tool : {"tc", "iptables-restore"}) {
     if (!onPath(tool)) {
-      char why[48];
-      snprintf(why, sizeof why, "%s not found", tool);
-      batchOff(why);
+      batchOff(tool, "not found");
       return;
     }
   }
-  if (dryRun)
+  if (g_dryRun)
     return;
   // Small builds of tc lack -batch (or -force): an empty batch tells.
   const char *probe[] = {"tc", "-force", "-batch", "-", nullptr};
   int rc = g_runner(probe, devNull(), devNull(), devNull());
   if (rc == -1)
-    batchOff("tc could not be started");
+    batchOff("tc", "could not be started");
   else if (rc != 0)
-    batchOff("tc has no -batch");
+    batchOff("tc", "has no -batch");
+}
+
+// Issues one line: the echo, then the sink.
+int issue(const char *line)
+{
+  if (g_level > 0)
+    printf("%s\n", line);
+  return applyLine(line);
+}
+
+} // namespace
+
+void applyStart(ApplyMode mode, bool dryRun, Ipv6Mode ipv6)
+{
+  g_mode = mode;
+  g_dryRun = dryRun;
+  g_ipv4Only = false;
+  if (mode == ApplyMode::Batch)
+    checkBatchTools();
+  g_ipv6 = ipv6;
+  const char *tool = g_mode == ApplyMode::Batch ? "ip6tables-restore" : "ip6tables";
+  if (ipv6 != Ipv6Mode::Off && !onPath(tool)) {
+    printf("%sIPv6 mode off: %s not found\n", kVxTag, tool);
+    g_ipv6 = Ipv6Mode::Off;
+  }
+}
+
+Ipv6Mode ipv6Mode()
+{
+  return g_ipv6;
+}
+
+void setIpv6Mode(Ipv6Mode mode)
+{
+  g_ipv6 = mode;
+}
+
+void setIpv4Only(bool only)
+{
+  g_ipv4Only = only;
 }
 
 void setCmdLevel(int level)
@@ -258,9 +290,12 @@ int vx_doCmd(const char *fmt, ...)
   va_start(ap, fmt);
   vsnprintf(g_cmd, sizeof g_cmd, fmt, ap);
   va_end(ap);
-  if (g_level > 0)
-    printf("%s\n", g_cmd);
-  return applyLine(g_cmd);
+  char twin[sizeof g_cmd];
+  const bool twinned = g_ipv6 == Ipv6Mode::On && !g_ipv4Only && ipv6Twin(g_cmd, twin, sizeof twin);
+  const int rc = issue(g_cmd);
+  if (twinned)
+    issue(twin);
+  return rc;
 }
 
 void applyFlush()
@@ -269,7 +304,8 @@ void applyFlush()
     return;
   runTc(g_quietTc, true);
   runTc(g_tc, false);
-  runMangle();
+  for (bool ipv6 : {false, true})
+    runMangle(ipv6 ? g_mangle6 : g_mangle, ipv6 ? "ip6tables-restore" : "iptables-restore");
 }
 
 void setToolRunner(ToolRunner runner)

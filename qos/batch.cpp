@@ -187,9 +187,11 @@ BatchKind batchLine(const char *line, char *out, size_t size)
       return BatchKind::None;
     return quiet ? BatchKind::TcQuiet : BatchKind::Tc;
   }
-  if (same(words[0], "iptables"))
-    return mangleLine(words, count, out, size);
-  return BatchKind::None;
+  const bool ipv6 = same(words[0], "ip6tables");
+  if (!ipv6 && !same(words[0], "iptables"))
+    return BatchKind::None;
+  const BatchKind kind = mangleLine(words, count, out, size);
+  return ipv6 && kind == BatchKind::Mangle ? BatchKind::Mangle6 : kind;
 }
 
 int scratchFile()

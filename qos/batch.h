@@ -9,6 +9,7 @@ enum class BatchKind {
   TcQuiet,   // a tc line whose output the shell discards
   Tc,        // any other tc line
   Mangle,    // an iptables line of the mangle table
+  Mangle6,   // the same for ip6tables
 };
 
 // Translates a command line into the line its batch tool reads: without the

@@ -14,6 +14,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <fcntl.h>
 #include <unistd.h>
 
 namespace {
@@ -67,22 +68,43 @@ Guard takePidFile()
   return Guard::Refused;
 }
 
-// "1" turns batch mode on; anything else, or no value, keeps one command at
-// a time.
-bool batchWanted()
+// Exactly "1" turns a mode on; anything else, or no value, leaves it off.
+bool keyIsOne(const char *key)
 {
-  const char *value = nvram_bufget(0, "VX_QoSBatch");
+  const char *value = nvram_bufget(0, key);
   return value != nullptr && strcmp(value, "1") == 0;
 }
+
+// Without the key a run starts ip6tables only to clear what a run in the
+// IPv6 mode left (its marker says so), so a router that never used the mode
+// runs exactly what it always has.
+Ipv6Mode ipv6Wanted()
+{
+  if (keyIsOne("VX_QoSIPv6"))
+    return Ipv6Mode::On;
+  return access(kIpv6Marker, F_OK) == 0 ? Ipv6Mode::Clear : Ipv6Mode::Off;
+}
+
+// Set once the reset has cleared an IPv6 table that the mode is off for.
+bool ipv6Cleared = false;
 
 } // namespace
 
 int clearOldRule()
 {
+  // In the IPv6 mode the mangle lines have their ip6tables twins; with the
+  // mode off they get them here only to clear what an earlier run left.
+  const bool clearIpv6 = ipv6Mode() == Ipv6Mode::Clear;
+  if (clearIpv6)
+    setIpv6Mode(Ipv6Mode::On);
   for (const char *cmd : kClearCommands)
     vx_doCmd("%s", cmd);
   vx_doCmd("iptables -X -t mangle");
   vx_doCmd("iptables -Z -t mangle");
+  if (clearIpv6) {
+    setIpv6Mode(Ipv6Mode::Off);
+    ipv6Cleared = true;
+  }
   return 0;
 }
 
@@ -112,8 +134,11 @@ int vx_qos_main(int argc, char **argv)
     removeScratchLeftover();
   auto finish = [guard] {
     applyFlush();
-    if (guard == Guard::Taken)
+    if (guard == Guard::Taken) {
+      if (ipv6Cleared)
+        unlink(kIpv6Marker);
       unlinkQosFile();
+    }
     return 0;
   };
   printf("VX : === start running QoS ===  \n");
@@ -123,7 +148,13 @@ int vx_qos_main(int argc, char **argv)
   qosAutoEnable = text_to_int(nvram_bufget(0, "VX_QoSAutoClassify"));
   printf("%sqosEnable=%d\n", kVxTag, qosEnable);
   printf("%sqosAutoEnable=%d\n", kVxTag, qosAutoEnable);
-  applyStart(batchWanted() ? ApplyMode::Batch : ApplyMode::RunNow, dryRun);
+  applyStart(keyIsOne("VX_QoSBatch") ? ApplyMode::Batch : ApplyMode::RunNow, dryRun, ipv6Wanted());
+  if (ipv6Mode() == Ipv6Mode::On && guard == Guard::Taken) {
+    // Before the first IPv6 rule: a run killed midway leaves it too.
+    int marker = open(kIpv6Marker, O_WRONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0644);
+    if (marker >= 0)
+      close(marker);
+  }
 
   if (argc == 2 && !dryRun) {
     const char *arg = argv[1];

@@ -1,4 +1,5 @@
 #include "driver.h"
+#include "process.h"
 #include "usage.h"
 
 namespace {
@@ -21,6 +22,7 @@ constexpr char kUsage[] =
 
 int main(int argc, char **argv)
 {
+  process_start();
   if (wants_help(argc, argv))
     return print_usage(kUsage);
   return vx_qos_main(argc, argv);

@@ -63,6 +63,16 @@ const char *orEmpty(const char *text)
 // carry it are left out.
 void lanExemptions()
 {
+  // The IPv6 LAN needs no prefix from the store. What is addressed to the
+  // router from the LAN, what the router sends to the LAN, and what the
+  // bridge passes between LAN ports (when it hands bridged IPv6 to
+  // ip6tables) stay unmarked. The device keeps the router's own upstream
+  // traffic, DNS among it, classified.
+  if (ipv6Mode() == Ipv6Mode::On && BR_IF != nullptr) {
+    vx_doCmd("ip6tables -t mangle -A PREROUTING -i %s -m addrtype --dst-type LOCAL -j RETURN", BR_IF);
+    vx_doCmd("ip6tables -t mangle -A POSTROUTING -o %s -m addrtype --src-type LOCAL -j RETURN", BR_IF);
+    vx_doCmd("ip6tables -t mangle -A FORWARD -i %s -o %s -j RETURN", BR_IF, BR_IF);
+  }
   const char *ip = orEmpty(LAN_IP);
   const char *mask = orEmpty(LAN_MASK);
   if (!is_address_chars(ip)) {
@@ -84,7 +94,10 @@ void lanExemptions()
 void initDefaultRule()
 {
   printf("%sInit Default QoS Rules...\n", kVxTag);
+  // They name IPv4 addresses.
+  setIpv4Only(true);
   lanExemptions();
+  setIpv4Only(false);
 
   // Small TCP acknowledgements, connection openings, small ICMP packets and
   // DNS queries go ahead of everything else.

@@ -71,10 +71,12 @@ void markingPair(const char *out, const UserRuleMatch &m, int mark)
   // Without a device to name after "-o" the pair could match nothing.
   if (out == nullptr)
     return;
+  setIpv4Only(m.ipv4Only);
   vx_doCmd("iptables -t mangle -A POSTROUTING -o %s %s %s %s %s %s -j MARK --set-mark %d", out, m.protocol, m.srcPorts,
            m.dstPorts, m.srcRange, m.dstRange, mark);
   vx_doCmd("iptables -t mangle -A POSTROUTING -o %s %s %s %s %s %s -j RETURN", out, m.protocol, m.srcPorts, m.dstPorts,
            m.srcRange, m.dstRange);
+  setIpv4Only(false);
 }
 
 void leafClass(const Leaf &leaf, const UserRule &rule)
@@ -163,6 +165,8 @@ void setUserRule(int n, const char *record)
   UserRuleMatch match;
   buildUserRuleMatch(rule, match);
   const int level = levelOf(rule.category);
+  if (match.ipv4Only && ipv6Mode() == Ipv6Mode::On)
+    printf("%suser rule %d marks IPv4 only (%s)\n", kVxTag, n, match.protocol[3] == 'i' ? "ICMP" : "IPv4 addresses");
   if (rule.direction == 1)
     towardsWan(n, rule, match, level);
   else
@@ -289,6 +293,8 @@ void buildUserRuleMatch(const UserRule &rule, UserRuleMatch &match)
     snprintf(match.srcRange, sizeof match.srcRange, "-m iprange --src-range %s-%s", s[SrcFirst], s[SrcLast]);
   if (selectorSet(rule, DstFirst) && selectorSet(rule, DstLast))
     snprintf(match.dstRange, sizeof match.dstRange, "-m iprange --dst-range %s-%s", s[DstFirst], s[DstLast]);
+  // An address range is IPv4's; so is ICMP as the user chose it.
+  match.ipv4Only = match.srcRange[0] != '\0' || match.dstRange[0] != '\0' || strcmp(match.protocol, "-p icmp") == 0;
 }
 
 int startSetUserRule()

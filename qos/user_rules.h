@@ -48,6 +48,7 @@ struct UserRuleMatch {
   char dstPorts[64];
   char srcRange[128];
   char dstRange[128];
+  bool ipv4Only; // marks IPv4 alone, also in the IPv6 mode
 };
 
 void buildUserRuleMatch(const UserRule &rule, UserRuleMatch &match);

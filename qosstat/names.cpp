@@ -1,8 +1,8 @@
 #include "names.h"
 
 #include "app_rules.h"
-#include "command.h"
 
+#include <cstdio>
 #include <cstring>
 #include <linux/pkt_sched.h>
 
@@ -26,10 +26,8 @@ bool describeAppMark(int mark, const char *role, char *buf, size_t size)
         detail = dir.markOffset == 0 ? "TCP" : "UDP";
       else if (strcmp(dir.workName, APP_NAME[app]) != 0)
         detail = dir.workName;
-      if (detail != nullptr)
-        format_into(buf, size, "%s %s to %s", APP_NAME[app], detail, role);
-      else
-        format_into(buf, size, "%s to %s", APP_NAME[app], role);
+      snprintf(buf, size, "%s%s%s to %s", APP_NAME[app], detail != nullptr ? " " : "", detail != nullptr ? detail : "",
+               role);
       return true;
     }
   }
@@ -71,16 +69,17 @@ void classPurpose(uint32_t classid, char *buf, size_t size)
   int mark = markOfMinor(TC_H_MIN(classid));
   if (role == nullptr || mark < 0)
     return;
-  if (mark == 1)
-    format_into(buf, size, "root");
-  else if (mark == kHighMark)
-    format_into(buf, size, "default, high priority");
-  else if (mark == kLowMark)
-    format_into(buf, size, "default, low priority");
-  else if (mark >= kUserWanMarkBase && mark < kUserWanMarkBase + kUserRuleCount)
-    format_into(buf, size, "user rule %d to WAN", mark - kUserWanMarkBase);
-  else if (mark >= kUserLanMarkBase && mark < kUserLanMarkBase + kUserRuleCount)
-    format_into(buf, size, "user rule %d to LAN", mark - kUserLanMarkBase);
+  const char *fixed = mark == 1           ? "root"
+                      : mark == kHighMark ? "default, high priority"
+                      : mark == kLowMark  ? "default, low priority"
+                                          : nullptr;
+  bool userWan = mark >= kUserWanMarkBase && mark < kUserWanMarkBase + kUserRuleCount;
+  bool userLan = mark >= kUserLanMarkBase && mark < kUserLanMarkBase + kUserRuleCount;
+  if (fixed != nullptr)
+    snprintf(buf, size, "%s", fixed);
+  else if (userWan || userLan)
+    snprintf(buf, size, "user rule %d to %s", mark - (userWan ? kUserWanMarkBase : kUserLanMarkBase),
+             userWan ? "WAN" : "LAN");
   else
     describeAppMark(mark, role, buf, size);
 }
@@ -88,9 +87,9 @@ void classPurpose(uint32_t classid, char *buf, size_t size)
 void handleText(uint32_t handle, char *buf, size_t size)
 {
   if (handle == TC_H_ROOT)
-    format_into(buf, size, "root");
+    snprintf(buf, size, "root");
   else if (TC_H_MIN(handle) == 0)
-    format_into(buf, size, "%x:", TC_H_MAJ(handle) >> 16);
+    snprintf(buf, size, "%x:", TC_H_MAJ(handle) >> 16);
   else
-    format_into(buf, size, "%x:%x", TC_H_MAJ(handle) >> 16, TC_H_MIN(handle));
+    snprintf(buf, size, "%x:%x", TC_H_MAJ(handle) >> 16, TC_H_MIN(handle));
 }

@@ -17,19 +17,27 @@ struct DumpRequest {
   tcmsg tc;
 };
 
-// Reads the answer to request seq until its end. Returns 0 or an errno value.
+// Reads the answer to request seq until its end. Returns 0 or an errno value;
+// the negated errno value of a dump the kernel cut short or that changed while
+// it was read (EAGAIN), which a new request may get whole.
 int readDump(int fd, unsigned seq, DumpVisitor visit, void *ctx)
 {
   // On the stack rather than static: a large zeroed area makes the router's
   // linker page-align the data segment, which costs the binary 3 KiB or more.
   alignas(nlmsghdr) char reply[kReplySize];
+  bool interrupted = false;
   for (;;) {
-    ssize_t got = recv(fd, reply, sizeof reply, MSG_TRUNC);
+    sockaddr_nl from;
+    socklen_t fromLen = sizeof from;
+    ssize_t got = recvfrom(fd, reply, sizeof reply, MSG_TRUNC, reinterpret_cast<sockaddr *>(&from), &fromLen);
     if (got < 0) {
       if (errno == EINTR)
         continue;
       return errno;
     }
+    // Only the kernel answers: what another process sent is no answer.
+    if (fromLen != sizeof from || from.nl_pid != 0)
+      continue;
     if (static_cast<size_t>(got) > sizeof reply)
       return EMSGSIZE;
     int len = static_cast<int>(got);
@@ -37,14 +45,20 @@ int readDump(int fd, unsigned seq, DumpVisitor visit, void *ctx)
          msg = NLMSG_NEXT(msg, len)) {
       if (msg->nlmsg_seq != seq)
         continue;
-      if (msg->nlmsg_type == NLMSG_DONE)
-        return 0;
-      if (msg->nlmsg_type == NLMSG_ERROR) {
-        const nlmsgerr *err = static_cast<const nlmsgerr *>(NLMSG_DATA(msg));
-        if (msg->nlmsg_len < NLMSG_LENGTH(sizeof *err))
+      if (msg->nlmsg_flags & NLM_F_DUMP_INTR)
+        interrupted = true;
+      // Both carry an error number: the end of a dump that failed part-way,
+      // or the refusal of the request.
+      int error = 0;
+      if (msg->nlmsg_type == NLMSG_DONE || msg->nlmsg_type == NLMSG_ERROR) {
+        if (msg->nlmsg_len < NLMSG_LENGTH(sizeof error))
           return EPROTO;
-        return err->error < 0 ? -err->error : EPROTO;
+        memcpy(&error, NLMSG_DATA(msg), sizeof error);
       }
+      if (msg->nlmsg_type == NLMSG_DONE)
+        return error < 0 ? error : interrupted ? -EAGAIN : 0;
+      if (msg->nlmsg_type == NLMSG_ERROR)
+        return error < 0 ? -error : EPROTO;
       visit(msg, ctx);
     }
   }
@@ -63,14 +77,23 @@ int netlinkDump(int type, int ifindex, DumpVisitor visit, void *ctx)
   req.header.nlmsg_len = NLMSG_LENGTH(sizeof req.tc);
   req.header.nlmsg_type = static_cast<unsigned short>(type);
   req.header.nlmsg_flags = NLM_F_REQUEST | NLM_F_DUMP;
-  req.header.nlmsg_seq = ++seq;
   req.tc.tcm_family = AF_UNSPEC;
   req.tc.tcm_ifindex = ifindex;
   int status = 0;
-  if (send(fd, &req, req.header.nlmsg_len, 0) < 0)
-    status = errno;
-  else
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    // A number of its own for each request: a late part of an earlier
+    // answer is never taken for this one.
+    req.header.nlmsg_seq = ++seq;
+    visit(nullptr, ctx);
+    if (send(fd, &req, req.header.nlmsg_len, 0) < 0) {
+      status = errno;
+      break;
+    }
     status = readDump(fd, req.header.nlmsg_seq, visit, ctx);
+    if (status >= 0)
+      break;
+    status = -status;
+  }
   close(fd);
   return status;
 }

@@ -9,23 +9,20 @@
 #include <cstring>
 #include <linux/rtnetlink.h>
 #include <net/if.h>
-#include <string_view>
 
 namespace {
 
 constexpr char kUsage[] =
     "usage: qosstat [--json] [DEVICE...]\n"
-    "Shows the live QoS shaping trees (HTB) the way the kernel holds them: each\n"
-    "class under its parent, what it is for (default class, application and\n"
-    "direction, or user rule), rate and ceil in kbit/s, prio, and the counters\n"
-    "bytes, packets, drops and overlimits (plus the current rate where the class\n"
-    "has a rate estimator).\n"
-    "Without DEVICE: every device whose root qdisc is HTB (the QoS program's\n"
-    "trees: handle 1 WAN, 3 LAN, 5 wireless LAN). --json prints one JSON\n"
-    "document instead of the table.\n"
-    "Reads the kernel's traffic control state over rtnetlink; reads no file and\n"
-    "changes nothing. Exit status 1 with one line on standard error when a device\n"
-    "has no HTB tree or the kernel cannot be asked.\n";
+    "Shows the live QoS shaping trees (HTB) as the kernel holds them: each class\n"
+    "under its parent, what it is for (default class, application and direction,\n"
+    "or user rule), rate and ceil in kbit/s, prio, and the counters bytes,\n"
+    "packets, drops and overlimits (and the current rate with a rate estimator).\n"
+    "Without DEVICE: every device whose root qdisc is HTB (trees 1 WAN, 3 LAN,\n"
+    "5 wireless LAN). --json prints one JSON document instead of the table.\n"
+    "Reads the kernel's state over rtnetlink; changes nothing. Exit status 1 with\n"
+    "one line on standard error when a device has no HTB tree or the kernel\n"
+    "cannot be asked.\n";
 
 constexpr int kMaxDevices = 16;
 // A QoS tree holds at most 3 + 14 application + 8 user rule classes.
@@ -34,6 +31,10 @@ constexpr int kMaxClasses = 64;
 struct Roots {
   TcRootQdisc list[kMaxDevices];
   int count;
+  bool cut; // more HTB roots than there is room for
+  // The devices asked for by name, or none for every device.
+  const unsigned *wanted;
+  int wantedCount;
 };
 
 struct Classes {
@@ -42,24 +43,42 @@ struct Classes {
   bool cut; // more classes than there is room for
 };
 
+bool isWanted(const Roots &roots, int ifindex)
+{
+  for (int i = 0; i < roots.wantedCount; ++i)
+    if (static_cast<int>(roots.wanted[i]) == ifindex)
+      return true;
+  return roots.wantedCount == 0;
+}
+
 void collectRoot(const nlmsghdr *msg, void *ctx)
 {
   auto *roots = static_cast<Roots *>(ctx);
   TcRootQdisc root;
-  if (decodeRootQdisc(msg, &root) && root.htb && roots->count < kMaxDevices)
-    roots->list[roots->count++] = root;
+  if (msg == nullptr) {
+    roots->count = 0;
+    roots->cut = false;
+  } else if (decodeRootQdisc(msg, &root) && root.htb && isWanted(*roots, root.ifindex)) {
+    if (roots->count < kMaxDevices)
+      roots->list[roots->count++] = root;
+    else
+      roots->cut = true;
+  }
 }
 
 void collectClass(const nlmsghdr *msg, void *ctx)
 {
   auto *classes = static_cast<Classes *>(ctx);
   TcClass c;
-  if (!decodeClass(msg, &c))
-    return;
-  if (classes->count < kMaxClasses)
-    classes->list[classes->count++] = c;
-  else
-    classes->cut = true;
+  if (msg == nullptr) {
+    classes->count = 0;
+    classes->cut = false;
+  } else if (decodeClass(msg, &c)) {
+    if (classes->count < kMaxClasses)
+      classes->list[classes->count++] = c;
+    else
+      classes->cut = true;
+  }
 }
 
 const TcRootQdisc *findRoot(const Roots &roots, int ifindex)
@@ -85,58 +104,57 @@ struct Shown {
 // count, or -1 after the one line that says why not.
 int pickDevices(const Roots &roots, char **names, int nameCount, Shown *shown)
 {
-  if (nameCount == 0) {
-    int count = 0;
-    for (int i = 0; i < roots.count; ++i) {
-      if (if_indextoname(static_cast<unsigned>(roots.list[i].ifindex), shown[count].name) == nullptr)
-        continue;
-      shown[count++].root = &roots.list[i];
-    }
-    if (count == 0)
-      fprintf(stderr, "qosstat: no device has an HTB shaping tree (QoS not built, or no HTB in this kernel)\n");
-    return count == 0 ? -1 : count;
-  }
-  for (int i = 0; i < nameCount; ++i) {
-    unsigned ifindex = if_nametoindex(names[i]);
-    if (ifindex == 0) {
-      fprintf(stderr, "qosstat: %s: no such device\n", names[i]);
-      return -1;
-    }
-    shown[i].root = findRoot(roots, static_cast<int>(ifindex));
-    if (shown[i].root == nullptr) {
+  int count = 0;
+  int total = nameCount > 0 ? nameCount : roots.count;
+  for (int i = 0; i < total; ++i) {
+    const TcRootQdisc *root = nameCount > 0 ? findRoot(roots, static_cast<int>(roots.wanted[i])) : &roots.list[i];
+    if (root == nullptr) {
       fprintf(stderr, "qosstat: %s: no HTB shaping tree on this device\n", names[i]);
       return -1;
     }
-    snprintf(shown[i].name, sizeof shown[i].name, "%s", names[i]);
+    // A device gone since the dump is left out.
+    if (if_indextoname(static_cast<unsigned>(root->ifindex), shown[count].name) != nullptr)
+      shown[count++].root = root;
   }
-  return nameCount;
+  if (count == 0)
+    fprintf(stderr, "qosstat: no device has an HTB shaping tree (QoS not built, or no HTB in this kernel)\n");
+  return count == 0 ? -1 : count;
 }
 
-} // namespace
-
-int qosstat_main(int argc, char **argv)
+int showTrees(int argc, char **argv)
 {
   if (wants_help(argc, argv))
     return print_usage(kUsage);
   bool json = false;
   char *names[kMaxDevices];
+  unsigned wanted[kMaxDevices];
   int nameCount = 0;
   for (int i = 1; i < argc; ++i) {
-    std::string_view arg = argv[i];
-    if (arg == "--json") {
+    if (strcmp(argv[i], "--json") == 0) {
       json = true;
-    } else if (arg.empty() || arg[0] == '-' || nameCount == kMaxDevices) {
+    } else if (argv[i][0] == '\0' || argv[i][0] == '-' || nameCount == kMaxDevices) {
       fputs(kUsage, stderr);
       return 2;
     } else {
       names[nameCount++] = argv[i];
     }
   }
+  for (int i = 0; i < nameCount; ++i) {
+    wanted[i] = if_nametoindex(names[i]);
+    if (wanted[i] == 0) {
+      fprintf(stderr, "qosstat: %s: no such device\n", names[i]);
+      return 1;
+    }
+  }
 
   // All on the stack (about 6 KiB): see the reply buffer in netlink.cpp.
   Roots roots{};
+  roots.wanted = wanted;
+  roots.wantedCount = nameCount;
   if (int err = netlinkDump(RTM_GETQDISC, 0, collectRoot, &roots))
     return kernelFailed(err);
+  if (roots.cut)
+    fprintf(stderr, "qosstat: more than %d devices with an HTB tree, the rest not shown\n", kMaxDevices);
   Shown shown[kMaxDevices];
   int count = pickDevices(roots, names, nameCount, shown);
   Classes classes;
@@ -146,8 +164,6 @@ int qosstat_main(int argc, char **argv)
   if (json)
     printJsonBegin(stdout);
   for (int i = 0; i < count; ++i) {
-    classes.count = 0;
-    classes.cut = false;
     if (int err = netlinkDump(RTM_GETTCLASS, shown[i].root->ifindex, collectClass, &classes))
       return kernelFailed(err);
     if (classes.cut)
@@ -164,4 +180,16 @@ int qosstat_main(int argc, char **argv)
   if (json)
     printJsonEnd(stdout);
   return 0;
+}
+
+} // namespace
+
+int qosstat_main(int argc, char **argv)
+{
+  int status = showTrees(argc, argv);
+  if (fflush(stdout) != 0 || ferror(stdout)) {
+    fputs("qosstat: cannot write to standard output\n", stderr);
+    return status != 0 ? status : 1;
+  }
+  return status;
 }

@@ -12,10 +12,13 @@ constexpr size_t kTextSize = 48;
 // would pull the compiler's division routine into the router binary.
 uint64_t kbit(uint64_t bytesPerSecond)
 {
+  auto high = static_cast<uint32_t>(bytesPerSecond >> 32);
+  auto low = static_cast<uint32_t>(bytesPerSecond);
+  const uint32_t parts[] = {high >> 16, high & 0xffff, low >> 16, low & 0xffff};
   uint64_t quotient = 0;
   uint32_t rest = 0;
-  for (int shift = 48; shift >= 0; shift -= 16) {
-    uint32_t part = (rest << 16) | static_cast<uint32_t>((bytesPerSecond >> shift) & 0xffff);
+  for (uint32_t part : parts) {
+    part |= rest << 16;
     quotient = (quotient << 16) | part / 125;
     rest = part % 125;
   }
@@ -79,6 +82,19 @@ void walkTree(FILE *out, const DeviceTree &tree, ClassVisit visit)
   walkFrom(out, tree, nullptr, 0, visit, &first);
 }
 
+// The numbers of a class, in the same order in both forms.
+void printCounters(FILE *out, const TcClass &c, bool json)
+{
+  fprintf(out,
+          json ? ", \"rate_kbit\": %" PRIu64 ", \"ceil_kbit\": %" PRIu64 ", \"prio\": %u, \"bytes\": %" PRIu64
+                 ", \"packets\": %" PRIu64 ", \"drops\": %" PRIu64 ", \"overlimits\": %" PRIu64
+               : " %6" PRIu64 " %6" PRIu64 " %4u %12" PRIu64 " %10" PRIu64 " %8" PRIu64 " %10" PRIu64,
+          kbit(c.rate), kbit(c.ceil), c.prio, c.bytes, c.packets, c.drops, c.overlimits);
+  if (c.hasRateNow)
+    fprintf(out, json ? ", \"rate_now_bit\": %" PRIu64 ", \"rate_now_pkt\": %" PRIu64 : "  now %" PRIu64 " bit/s %" PRIu64 " pkt/s",
+            c.rateNow * 8, c.packetsNow);
+}
+
 void printClassLine(FILE *out, const TcClass &c, int depth, bool)
 {
   char id[16];
@@ -87,21 +103,32 @@ void printClassLine(FILE *out, const TcClass &c, int depth, bool)
   classPurpose(c.id, purpose, sizeof purpose);
   int indent = 2 + 2 * depth;
   int width = indent < 13 ? 13 - indent : 1;
-  fprintf(out, "%*s%-*s %-26s %6" PRIu64 " %6" PRIu64 " %4u %12" PRIu64 " %10" PRIu64 " %8" PRIu64 " %10" PRIu64, indent,
-          "", width, id, purpose, kbit(c.rate), kbit(c.ceil), c.prio, c.bytes, c.packets, c.drops, c.overlimits);
-  if (c.hasRateNow)
-    fprintf(out, "  now %" PRIu64 " bit/s %" PRIu64 " pkt/s", c.rateNow * 8, c.packetsNow);
+  fprintf(out, "%*s%-*s %-26s", indent, "", width, id, purpose);
+  printCounters(out, c, false);
   fputc('\n', out);
 }
 
-// A device name may hold any byte but '/' and blanks: escape what JSON needs.
+// A device name is bytes, not text: any byte but '/', ':' and blanks. Each
+// control or non-ASCII byte is '?' in the text, and in JSON its own \u00XX
+// escape, so the name comes back byte for byte.
+bool isPlain(unsigned char c)
+{
+  return c >= 0x20 && c < 0x7f;
+}
+
+void printTextName(FILE *out, const char *name)
+{
+  for (const unsigned char *p = reinterpret_cast<const unsigned char *>(name); *p != '\0'; ++p)
+    fputc(isPlain(*p) ? *p : '?', out);
+}
+
 void printJsonString(FILE *out, const char *text)
 {
   fputc('"', out);
   for (const unsigned char *p = reinterpret_cast<const unsigned char *>(text); *p != '\0'; ++p) {
     if (*p == '"' || *p == '\\')
       fprintf(out, "\\%c", *p);
-    else if (*p < 0x20)
+    else if (!isPlain(*p))
       fprintf(out, "\\u%04x", *p);
     else
       fputc(*p, out);
@@ -119,12 +146,7 @@ void printClassJson(FILE *out, const TcClass &c, int, bool first)
   classPurpose(c.id, purpose, sizeof purpose);
   fprintf(out, "%s\n    {\"id\": \"%s\", \"parent\": \"%s\", \"name\": ", first ? "" : ",", id, parent);
   printJsonString(out, purpose);
-  fprintf(out,
-          ", \"rate_kbit\": %" PRIu64 ", \"ceil_kbit\": %" PRIu64 ", \"prio\": %u, \"bytes\": %" PRIu64
-          ", \"packets\": %" PRIu64 ", \"drops\": %" PRIu64 ", \"overlimits\": %" PRIu64,
-          kbit(c.rate), kbit(c.ceil), c.prio, c.bytes, c.packets, c.drops, c.overlimits);
-  if (c.hasRateNow)
-    fprintf(out, ", \"rate_now_bit\": %" PRIu64 ", \"rate_now_pkt\": %" PRIu64, c.rateNow * 8, c.packetsNow);
+  printCounters(out, c, true);
   fputc('}', out);
 }
 
@@ -135,10 +157,9 @@ void printTreeText(FILE *out, const DeviceTree &tree)
   char handle[16];
   handleText(tree.handle, handle, sizeof handle);
   const char *role = treeRole(tree.handle >> 16);
-  fprintf(out, "%s: %s%sHTB tree %s\n", tree.device, role != nullptr ? role : "", role != nullptr ? " " : "",
-          handle);
-  fprintf(out, "  %-11s %-26s %6s %6s %4s %12s %10s %8s %10s\n", "class", "for", "rate", "ceil", "prio", "bytes",
-          "packets", "drops", "overlimits");
+  printTextName(out, tree.device);
+  fprintf(out, ": %s%sHTB tree %s\n", role != nullptr ? role : "", role != nullptr ? " " : "", handle);
+  fputs("  class       for                          rate   ceil prio        bytes    packets    drops overlimits\n", out);
   walkTree(out, tree, printClassLine);
 }
 

@@ -1,29 +1,22 @@
 #include "daemon.h"
 
-#include "command.h"
 #include "config.h"
 #include "pidfile.h"
 #include "probes.h"
 #include "tick.h"
 
-#include <cerrno>
 #include <csignal>
 #include <cstdio>
-#include <spawn.h>
 #include <string_view>
-#include <sys/wait.h>
-#include <unistd.h>
-
-extern char **environ;
 
 namespace {
 
 constexpr char kPidFile[] = "/var/run/wanwatch.pid";
 
 // Standard output may be a pipe whose reader went away. A caught SIGPIPE
-// leaves the failed write to return EPIPE, which is ignored; unlike an ignored
-// signal, a caught one is reset to its default in pppd, udhcpc and the scripts
-// the watcher starts.
+// leaves the failed write to return EPIPE, which is ignored. pppd, udhcpc and
+// the scripts the watcher starts get every signal at its default action and
+// none blocked (see process.h).
 void onBrokenPipe(int) {}
 
 void keepRunningOnBrokenPipe()
@@ -53,34 +46,9 @@ void seedLastStatus(const StartSettings &settings)
 
 } // namespace
 
-int runShellUnblocked(const char *line)
-{
-  posix_spawnattr_t attr;
-  posix_spawnattr_init(&attr);
-  sigset_t none;
-  sigemptyset(&none);
-  posix_spawnattr_setsigmask(&attr, &none);
-  posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGMASK);
-  char shell[] = "sh";
-  char dashc[] = "-c";
-  char *argv[] = {shell, dashc, const_cast<char *>(line), nullptr};
-  pid_t pid = 0;
-  int rc = posix_spawn(&pid, "/bin/sh", nullptr, &attr, argv, environ);
-  posix_spawnattr_destroy(&attr);
-  if (rc != 0)
-    return -1;
-  int status = 0;
-  while (waitpid(pid, &status, 0) < 0) {
-    if (errno != EINTR)
-      return -1;
-  }
-  return status;
-}
-
 int wanwatch_main()
 {
   keepRunningOnBrokenPipe();
-  set_command_sink(runShellUnblocked);
   printf("Enter wanwatch \n");
   flushOutput();
 

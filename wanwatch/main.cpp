@@ -1,4 +1,5 @@
 #include "daemon.h"
+#include "process.h"
 #include "usage.h"
 
 namespace {
@@ -19,6 +20,7 @@ constexpr char kUsage[] =
 
 int main(int argc, char **argv)
 {
+  process_start();
   if (wants_help(argc, argv))
     return print_usage(kUsage);
   return wanwatch_main();

@@ -9,9 +9,12 @@ FALLBACK_LINE='vx_qos: iptables-restore refused the batch: its '
 without_fallback() { perl -0pe "s/\Q$FALLBACK_LINE\E[^\n]*\n//g" "$1"; }
 fallbacks() { grep -c "$FALLBACK_LINE" "$1"; }
 
-# kernel_state: what the kernel holds, packet counters left out.
+# kernel_state: what the kernel holds, packet counters left out (both
+# families' mangle tables; tc shows both families' filters).
 kernel_state() {
   iptables -t mangle -S
+  echo "== IPv6"
+  ip6tables -t mangle -S
   for dev in $DEVICES; do
     echo "== $dev"
     tc qdisc show dev "$dev"

@@ -12,6 +12,31 @@ full=$(cat "$SBX_PROJ/tools/bench/full.conf")
 both_modes "full configuration" "$full"
 check_contains "full configuration: built" "$(cat "$SBX_OUT/batch.out")" "VX : === End of setting QoS === "
 check "full configuration: no fall-back" "$(fallbacks "$SBX_OUT/batch.out")" 0
+ipv4_table=$(iptables -t mangle -S)
+
+# The IPv6 mode: the same in both modes, in at most five processes; the IPv6
+# table mirrors the IPv4 one but for the rules that name IPv4 addresses and
+# the user's ICMP, and has three LAN exemptions of its own. Without the key,
+# the next run clears it, and the one after starts no ip6tables.
+ipv6="$full
+VX_QoSIPv6=1"
+both_modes "IPv6 mode" "$ipv6"
+check "IPv6 mode: the IPv4 table as without the mode" "$(iptables -t mangle -S)" "$ipv4_table"
+check "IPv6 mode: the IPv6 table" "$(ip6tables -t mangle -S | grep -vE -- '-m addrtype|-i br0 -o br0')" \
+  "$(grep -vE -- '-[sd] [0-9]|-range|POSTROUTING -o [^ ]+ -p icmp' <<< "$ipv4_table" | sed 's/-p icmp/-p ipv6-icmp/')"
+check "IPv6 mode: its LAN exemptions" "$(ip6tables -t mangle -S | grep -E -- '-m addrtype|-i br0 -o br0')" \
+  "-A PREROUTING -i br0 -m addrtype --dst-type LOCAL -j RETURN
+-A FORWARD -i br0 -o br0 -j RETURN
+-A POSTROUTING -o br0 -m addrtype --src-type LOCAL -j RETURN"
+echo 0 > "$SBX_OUT/calls"
+run_in batch "$ipv6"
+check "IPv6 mode: processes of a batch build" "$(cat "$SBX_OUT/calls")" 5
+rm "$SBX_OUT/calls"
+run_in batch "$full"
+check "IPv6 mode off: its table cleared" "$(ip6tables -t mangle -S | grep -c '^-[AN]')" 0
+: > "$SBX_OUT/stub.log"
+run_in batch "$full"
+check "IPv6 mode off: no ip6tables once cleared" "$(grep -c ip6tables "$SBX_OUT/stub.log")" 0
 both_modes "QoS off" "$(sed 's/^VX_QoSEnable=.*/VX_QoSEnable=0/' <<< "$full")"
 both_modes "one application" "$(gateway_conf 1; echo 'QoSAppRules6=1,1,1,1,500,1,0,300')"
 both_modes "user rules only" "$(gateway_conf 1; echo "$EIGHT_USER_RULES")"

@@ -15,24 +15,32 @@ QoSAppRules5=1,1,1,0,600,1,0,300
 QoSAppRules7=2,1,1,0,4000,1,0,1000
 QoSAppRules8=2,1,1,0,2000,1,0,500
 QoSAppRules9=2,1,1,0,2000,1,0,500"
-conf=$(gateway_conf 1; echo "$services")
 modifies="mod_bt:bittorrent mod_emule:emule mod_im:im mod_ftp:ftp mod_voip:voip"
-for mode in single batch; do
-  full_port_files
-  run_in "$mode" "$conf"
-  for arg in $modifies; do
-    echo "tcp,192.168.1.99,7010" >> "/var/${arg#*:}"
-    run_in "$mode" "$conf" "${arg%%:*}"
-    kernel_state > "$SBX_OUT/${arg%%:*}.$mode.state"
-    mv "$SBX_OUT/$mode.out" "$SBX_OUT/${arg%%:*}.$mode.out"
+# modify_both TAG CONF: the five modify arguments in both modes.
+modify_both() {
+  local mode arg a
+  for mode in single batch; do
+    full_port_files
+    run_in "$mode" "$2"
+    for arg in $modifies; do
+      echo "tcp,192.168.1.99,7010" >> "/var/${arg#*:}"
+      run_in "$mode" "$2" "${arg%%:*}"
+      kernel_state > "$SBX_OUT/${arg%%:*}.$mode.state"
+      mv "$SBX_OUT/$mode.out" "$SBX_OUT/${arg%%:*}.$mode.out"
+    done
   done
-done
-for arg in $modifies; do
-  a=${arg%%:*}
-  check "$a: same kernel state" "$(cat "$SBX_OUT/$a.batch.state")" "$(cat "$SBX_OUT/$a.single.state")"
-  check_contains "$a: the new line applied" "$(grep "qos_.*--dport 7010 " "$SBX_OUT/$a.batch.state")" "7010"
-  check "$a: same output" "$(cat "$SBX_OUT/$a.batch.out")" "$(cat "$SBX_OUT/$a.single.out")"
-done
+  for arg in $modifies; do
+    a=${arg%%:*}
+    check "$1$a: same kernel state" "$(cat "$SBX_OUT/$a.batch.state")" "$(cat "$SBX_OUT/$a.single.state")"
+    check "$1$a: the new line applied" "$(grep -c "qos_${a#mod_}_chain .*--dport 7010 " "$SBX_OUT/$a.batch.state")" "$3"
+    check "$1$a: same output" "$(cat "$SBX_OUT/$a.batch.out")" "$(cat "$SBX_OUT/$a.single.out")"
+  done
+}
+conf=$(gateway_conf 1; echo "$services")
+modify_both "" "$conf" 2
+# In the IPv6 mode both families' chains follow.
+modify_both "IPv6 mode, " "$conf
+VX_QoSIPv6=1" 4
 
 # A user rule iptables refuses: protocol 47 has no ports. The commit fails as
 # a whole, and the lines run one at a time leave the same state.
