@@ -123,17 +123,23 @@ lab_bulk() {
   done
 }
 
-# lab_probe 4|6 voip|game SECONDS OUT: an irtt probe every 20 ms from the LAN
-# host, a voice call's (172 bytes from UDP 5062 to 2112) or a game's (100
-# bytes to UDP 3074); its report in OUT. Its pid is added to LAB_PIDS.
+# lab_probe 4|6 voip|game|other SECONDS OUT: an irtt probe every 20 ms from
+# the LAN host: a voice call's (172 bytes from the mapped UDP 5062 to 2112), a
+# game's (100 bytes to UDP 3074) or an unclassified voice call's (172 bytes
+# from a port no rule names to 2112); its report in OUT. Its pid is added to
+# LAB_PIDS.
 lab_probe() {
-  local server="$ISP_HOST" local="$LAN_HOST"
+  local server="$ISP_HOST" local="$LAN_HOST" how
   [ "$1" = 6 ] && server="[$ISP_HOST6]" local="[$LAN_HOST6]"
-  if [ "$2" = voip ]; then
-    in_ns lan irtt client -Q -i 20ms -l 172 -d "$3s" --wait=3s --local="$local:5062" -o "$4" "$server:2112" &
-  else
-    in_ns lan irtt client -Q -i 20ms -l 100 -d "$3s" --wait=3s -o "$4" "$server:3074" &
-  fi
+  case $2 in
+    voip) how=(-l 172 --local="$local:5062" "$server:2112") ;;
+    game) how=(-l 100 "$server:3074") ;;
+    other) how=(-l 172 --local="$local:45062" "$server:2112") ;;
+  esac
+  # The open request is sent again only after 4 s: behind a long queue a
+  # second one's answer would end the test (irtt stops on an open reply
+  # once connected).
+  in_ns lan irtt client -Q -i 20ms -d "$3s" --wait=3s --timeouts=4s,4s,4s,4s -o "$4" "${how[@]}" &
   LAB_PIDS+=($!)
 }
 LAB_PIDS=()

@@ -12,14 +12,15 @@
 #     -- ISP host 10.9.0.2, 2001:db8:9::2 (irtt and iperf3 servers)
 # Configuration: tools/bench/full.conf (2048 kbit/s up, 8192 down), batch
 # mode, the IPv6 mode on; /var/voip maps UDP 5062 of the LAN host, and
-# /var/bittorrent TCP 51413 to 51416. Where the kernel has no fw classifier,
+# /var/bittorrent TCP 51413 to 51420. Where the kernel has no fw classifier,
 # classic-BPF filters on the packet mark stand in (tools/mark_filter.bash).
 #
-# Probes (from the LAN host to the ISP host, both during the load):
-#   voip  irtt every 20 ms, 172-byte datagrams, from UDP 5062
-#   game  irtt every 20 ms, 100-byte datagrams, to UDP 3074
-# Load: four iperf3 TCP streams, from the P2P ports 51413-51416 (p2p) or from
-# ports 41001-41004, which no rule names (plain), over IPv4 or IPv6, upload or download (-R).
+# Probes (from the LAN host to the ISP host, all three during the load):
+#   voip   irtt every 20 ms, 172-byte datagrams, from UDP 5062
+#   game   irtt every 20 ms, 100-byte datagrams, to UDP 3074
+#   other  as voip, but from UDP 45062, which no rule names (unclassified)
+# Load: four iperf3 TCP streams, from the P2P ports 51413-51420 (p2p) or from
+# ports 41001-41008, which no rule names (plain), over IPv4 or IPv6, upload or download (-R).
 # Modes: QoS off (VX_QoSEnable=0) and QoS on; downloads with VX_QoSDownloadBw
 # at 80, 85 and 95 % of the modem's download rate.
 #
@@ -53,7 +54,7 @@ lab_up "$modem_up" "$modem_down" || { echo "the network did not come up"; exit 1
 # The P2P ports lie outside 6113-9119: a LAN source port there is taken for
 # game traffic (bnet) towards the WAN before the P2P rules are reached.
 printf 'udp,%s,5062\n' "$LAN_HOST" > /var/voip
-for port in 51413 51414 51415 51416; do printf 'tcp,%s,%s\n' "$LAN_HOST" "$port"; done > /var/bittorrent
+for port in $(seq 51413 51420); do printf 'tcp,%s,%s\n' "$LAN_HOST" "$port"; done > /var/bittorrent
 lab_servers
 
 # qos off|on [DOWNLOAD_KBIT]: the store and a build of it.
@@ -68,17 +69,21 @@ qos() {
 }
 
 # run NAME FAMILY(4|6) DIRECTION(up|down) LOAD(p2p|plain) RATE: one run with
-# the QoS set-up in place: the load, and after 4 s the two probes.
+# the QoS set-up in place: the load, and after 4 s the three probes.
 run() {
   local dir=$SBX_OUT/runs/$1 first=41001
   mkdir -p "$dir"
   echo "$5" > "$dir/rate"
   [ "$4" = p2p ] && first=51413
+  # A port is bound again only once its last connection's 60 s of TIME_WAIT
+  # are over: each family has ports of its own.
+  [ "$2" = 6 ] && first=$((first + 4))
   LAB_PIDS=()
   lab_bulk "$2" "$3" "$first" "$((probe + 6))" "$dir/bulk"
   sleep 4
   lab_probe "$2" voip "$probe" "$dir/voip.json"
   lab_probe "$2" game "$probe" "$dir/game.json"
+  lab_probe "$2" other "$probe" "$dir/other.json"
   wait "${LAB_PIDS[@]}" || true
   echo "  $1: done"
 }

@@ -5,8 +5,8 @@ usage: qos_effect.py table DIR      the tables, one per probe
        qos_effect.py chart DIR SVG  the VoIP round-trip time over time
        qos_effect.py p99 FILE       one irtt report's p99 and loss
 
-A run is a directory DIR/<scenario>.<mode>/ holding voip.json and game.json
-(irtt clients), bulk-N.json (iperf3 clients) and rate (the configured rate of
+A run is a directory DIR/<scenario>.<mode>/ holding voip.json, game.json and
+other.json (irtt clients), bulk-N.json (iperf3 clients) and rate (the configured rate of
 the loaded direction, kbit/s).
 """
 import json
@@ -59,7 +59,7 @@ def loss_and_times(path):
 
 
 def table(top):
-    for probe in ("voip", "game"):
+    for probe in ("voip", "game", "other"):
         print(f"\n{probe} probe (round-trip time in ms; bulk goodput in % of the configured rate)")
         print(f"| {'scenario':<28} | {'mode':<18} | {'p50':>7} | {'p95':>7} | {'p99':>7} | {'max':>7} | {'lost':>6} | {'bulk':>5} |")
         print(f"|{'-' * 30}|{'-' * 20}|{'-' * 9}|{'-' * 9}|{'-' * 9}|{'-' * 9}|{'-' * 8}|{'-' * 7}|")

@@ -12,6 +12,9 @@ printf 'udp,%s,5062\n' "$LAN_HOST" > /var/voip
 lab_servers
 echo "### VoIP probe (irtt, every 20 ms from UDP 5062) during four IPv6 upload streams"
 echo "### the modem: 2150 kbit/s up, 800 ms buffer; the router shapes to 2048 kbit/s"
+# Each mode's upload from ports of its own (a port is bound again only after
+# 60 s of TIME_WAIT).
+first=41001
 for mode in off on ipv6; do
   case $mode in
     off) label="QoS off:"; sed 's/^VX_QoSEnable=.*/VX_QoSEnable=0/' "$SBX_PROJ/tools/bench/full.conf" > "$NVRAM_FILE" ;;
@@ -20,7 +23,8 @@ for mode in off on ipv6; do
   esac
   lab_qos
   LAB_PIDS=()
-  lab_bulk 6 up 41001 11 "$SBX_OUT/bulk"
+  lab_bulk 6 up "$first" 11 "$SBX_OUT/bulk"
+  first=$((first + 10))
   sleep 3
   lab_probe 6 voip 6 "$SBX_OUT/voip.json"
   wait "${LAB_PIDS[@]}"
