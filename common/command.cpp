@@ -1,4 +1,5 @@
 #include "command.h"
+#include "common_seams.h"
 
 #include "process.h"
 

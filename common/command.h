@@ -1,16 +1,12 @@
 // The one way the programs run a command line.
 //
 // run_command flushes standard output first, so a program's own messages and
-// the command's output keep their order, then hands the line to the sink: the
-// shell on the router, a recorder in the unit tests.
+// the command's output keep their order, then hands the line to the shell (a
+// recorder in the unit tests: common_seams.h). It returns what system() would.
 #pragma once
 
 #include <cstddef>
 
-using CommandSink = int (*)(const char *line);
-
-// nullptr restores the shell.
-void set_command_sink(CommandSink sink);
 int run_command(const char *line);
 
 // Formats into buf like snprintf; returns false when the text did not fit

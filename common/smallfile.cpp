@@ -1,4 +1,5 @@
 #include "smallfile.h"
+#include "common_seams.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -50,8 +51,6 @@ ssize_t read_small_file(const char *path, char *buf, size_t size)
   return static_cast<ssize_t>(len);
 }
 
-namespace {
-
 bool write_all(int fd, const char *text, size_t len)
 {
   size_t done = 0;
@@ -68,6 +67,8 @@ bool write_all(int fd, const char *text, size_t len)
   }
   return true;
 }
+
+namespace {
 
 // "<dir>/.<name>.<pid>.<n>": hidden, so that a reader listing the files of a
 // kind ("lltd_inf_wlan*") never meets a temporary one.

@@ -28,6 +28,10 @@ ssize_t read_small_file(const char *path, char *buf, size_t size);
 // returns the number read (less only at the end of the file or on an error).
 size_t read_fully(int fd, void *buf, size_t size);
 
+// Writes all len bytes, resuming after interruptions and short writes; false
+// (errno set) when a write fails.
+bool write_all(int fd, const char *text, size_t len);
+
 // Replace empties the file before writing, Append writes at its end.
 enum class FileWrite { Replace, Append };
 
@@ -41,11 +45,6 @@ bool write_small_file(const char *path, const char *text, size_t len, FileWrite 
 // umask). On failure the old file stays as it was, no temporary file is left
 // and errno tells why.
 bool replace_file(const char *path, const char *text, size_t len, mode_t mode = 0644);
-
-// Where replace_file's work goes: the file system, or a test's recorder.
-using ReplaceSink = bool (*)(const char *path, const char *text, size_t len, mode_t mode);
-// nullptr restores the file system.
-void set_replace_sink(ReplaceSink sink);
 
 // replace_file, and on failure the one line "<program>: cannot write <path>:
 // <reason>" on standard error.

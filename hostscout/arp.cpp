@@ -1,4 +1,5 @@
 #include "arp.h"
+#include "hostscout_seams.h"
 
 #include "command.h"
 #include "pieces.h"

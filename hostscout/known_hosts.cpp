@@ -1,4 +1,5 @@
 #include "known_hosts.h"
+#include "hostscout_seams.h"
 
 #include "pieces.h"
 #include "smallfile.h"

@@ -4,12 +4,7 @@
 
 inline constexpr const char *kKnownHostsFile = "/var/lltd_mac";
 
-#include <cstddef>
-
 // 1 when a line of the file begins with the MAC text, else 0 (also when the
 // file does not open or is no regular file). Prints the tagged "Find mac at
 // lltd table" on a match.
-int mac_listed_in(const char *path, const char *mac);
-// The same for the list's text in memory.
-int mac_listed_in_text(const char *text, size_t len, const char *mac);
 int checkmac_lltd(const char *mac);

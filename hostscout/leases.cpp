@@ -1,4 +1,5 @@
 #include "leases.h"
+#include "hostscout_seams.h"
 
 #include "command.h"
 #include "known_hosts.h"

@@ -25,8 +25,6 @@ struct HostRecord {
 // "0" when the file does not open or is no regular file. The text lives in one
 // buffer that the next call overwrites.
 const char *ReadInfo_NUM(const char *path);
-// The same for the count file's text in memory.
-const char *count_value_in(const char *text, size_t len);
 
 // The number of the last record of the medium, as atoi reads the count; a
 // negative count reads as 0.

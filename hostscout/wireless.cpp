@@ -1,4 +1,5 @@
 #include "wireless.h"
+#include "hostscout_seams.h"
 
 #include "mac_text.h"
 #include "tagged.h"

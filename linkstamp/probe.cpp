@@ -1,4 +1,5 @@
 #include "probe.h"
+#include "linkstamp_seams.h"
 
 #include "command.h"
 #include "smallfile.h"

@@ -1,4 +1,5 @@
 #include "stamps.h"
+#include "linkstamp_seams.h"
 
 #include "probe.h"
 #include "uptime.h"

@@ -6,15 +6,6 @@ constexpr const char *kWanLinkFile = "/var/wan_link";
 constexpr const char *kLanLinkFile = "/var/lan_link";
 constexpr const char *kWlanLinkFile = "/var/wlan_link";
 
-// What the router's scripts ask for: "0" stamps all three files, "1" refreshes
-// the WAN file when the link changed; anything else writes nothing.
-enum class StampMode { None, AllLinks, WanOnly };
-StampMode stampModeFromArgs(int argc, char **argv);
-
-// The WAN state a /var/wan_link text records: 1 when it starts with a number
-// other than 0 (leading blanks and a sign allowed), else 0.
-int wanWasUp(const char *text);
-
 // RadioOff "0", and nothing else, means the radio is on.
 bool radioIsOn(const char *radioOff);
 

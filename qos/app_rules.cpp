@@ -5,6 +5,7 @@
 #include "apply.h"
 #include "fields.h"
 #include "service_chains.h"
+#include "qos_seams.h"
 
 #include "nvram.h"
 #include "textnum.h"
@@ -45,8 +46,9 @@ Tree treeFor(Side side)
   return {WAN_IF, 1, UPLINK_SPEED, WAN_IF};
 }
 
-// The RETURN after each MARK makes the first match in FORWARD final.
-void fixedPortRules(const char *workName, int direction, const char *outDev, int mark)
+// The marking pairs of an application direction whose ports are fixed, in
+// FORWARD. The RETURN after each MARK makes the first match in FORWARD final.
+void markFixedAppPorts(const char *workName, int direction, const char *outDev, int mark)
 {
   for (const FixedPortRule &r : kFixedPortRules) {
     if (r.direction != direction || strcmp(r.workName, workName) != 0)
@@ -128,7 +130,7 @@ void buildDirection(int app, int direction, const AppEntry &entry, bool (&chainC
     if (s != nullptr)
       serviceRules(*s, direction, mark, chainCreated, portDir, seen);
     else
-      fixedPortRules(d.workName, direction, t.outDev, mark);
+      markFixedAppPorts(d.workName, direction, t.outDev, mark);
   }
   leaf(t, mark, appLeaf(setting, entry.level, t.speed));
   mailExtraClasses(d.workName);

@@ -1,7 +1,10 @@
 #include "apply.h"
 
 #include "batch.h"
+#include "refused.h"
+#include "spool.h"
 #include "state.h"
+#include "qos_seams.h"
 
 #include "command.h"
 #include "process.h"
@@ -74,7 +77,7 @@ int devNull()
   return fd;
 }
 
-void runOne(const char *line)
+void runOne(const char *line, int, void *)
 {
   run_command(line);
 }
@@ -90,7 +93,7 @@ void batchOff(const char *tool, const char *why)
 
 void replay(Spool &spool)
 {
-  spoolReplay(spool, runOne);
+  spoolReplay(spool, runOne, nullptr);
 }
 
 void printBatch(Spool &spool, const char *tool)
@@ -132,10 +135,34 @@ void runTc(Spool &spool, bool quiet)
   spoolClose(spool);
 }
 
-// iptables-restore applies the whole commit or nothing of it. Each family's
-// commit is a transaction of its own.
+// Runs the dropped lines of a commit alone, as one at a time would (without
+// the shell, which starts the same tool with the same words): the error
+// output is that of one-at-a-time mode. One that goes in alone stands later
+// in its chain than it would have.
+void runDropped(Spool &spool, const Dropped &dropped)
+{
+  spoolReplay(
+      spool,
+      [](const char *line, int index, void *context) {
+        if (!isDropped(*static_cast<const Dropped *>(context), index))
+          return;
+        CommandWords w;
+        const int quiet = devNull();
+        const int rc = commandWords(line, w) ? g_runner(w.argv, -1, w.quiet ? quiet : -1, w.quiet ? quiet : -1)
+                                             : run_command(line);
+        if (rc == 0)
+          printf("%sran alone after its batch, later in its chain: %s\n", kVxTag, line);
+      },
+      const_cast<Dropped *>(&dropped));
+}
+
+// iptables-restore applies the whole commit or nothing of it; each family's
+// commit is a transaction of its own. The lines a refusal names are left out
+// and the rest is committed again, up to kRetries times; a refusal that names
+// no rule falls back to one line at a time.
 void runMangle(Spool &spool, const char *tool)
 {
+  constexpr int kRetries = 8;
   if (spool.count == 0)
     return;
   if (!spoolText(spool, "COMMIT")) {
@@ -150,22 +177,35 @@ void runMangle(Spool &spool, const char *tool)
     spoolClose(spool);
     return;
   }
-  spoolRewind(spool);
-  int errors = scratchFile();
-  int rc = g_runner(argv, spool.text, -1, errors);
-  if (rc == 0) {
-    forwardErrors(errors);
-  } else if (rc == -1) {
-    batchOff(tool, "could not be started");
-    replay(spool);
-  } else {
-    // Its own complaint names a line of the commit; the lines run one at a
-    // time show the real ones.
-    printf("%s%s refused the batch: its %d commands run one at a time\n", kVxTag, tool, spool.count);
-    replay(spool);
+  Dropped dropped;
+  for (int round = 0;; ++round) {
+    spoolRewind(spool);
+    int errors = scratchFile();
+    int rc = g_runner(argv, spool.text, -1, errors);
+    bool retry = false;
+    if (rc == 0) {
+      forwardErrors(errors);
+    } else if (rc == -1) {
+      batchOff(tool, "could not be started");
+      replay(spool);
+    } else {
+      retry = round < kRetries && dropRefused(errors, spool, dropped);
+    }
+    if (errors >= 0)
+      close(errors);
+    if (retry)
+      continue;
+    if (rc > 0) {
+      // Nothing of a refused commit is in: every line runs once.
+      printf("%s%s refused the batch: its %d commands run one at a time\n", kVxTag, tool, spool.count);
+      replay(spool);
+    } else if (rc == 0 && dropped.count > 0) {
+      printf("%s%s refused %d of its %d commands: the others are in, those run alone\n", kVxTag, tool,
+             dropped.count, spool.count);
+      runDropped(spool, dropped);
+    }
+    break;
   }
-  if (errors >= 0)
-    close(errors);
   spoolClose(spool);
 }
 

@@ -43,9 +43,3 @@ int vx_doCmd(const char *fmt, ...) __attribute__((format(printf, 1, 2)));
 // transaction of its own). Nothing in run-now mode.
 void applyFlush();
 
-// How the batch tools are started: argv[0] looked up on PATH, standard input
-// from `in`, output to `out` and `err` (-1 leaves a stream as it is). Returns
-// the exit status, or -1 when the tool could not be started. A seam for tests.
-using ToolRunner = int (*)(const char *const argv[], int in, int out, int err);
-// nullptr restores the real one.
-void setToolRunner(ToolRunner runner);

@@ -1,5 +1,4 @@
-// The batch text of a command line, and the spools that hold a batch until
-// its tool runs.
+// The batch text of a command line: what its batch tool reads for it.
 #pragma once
 
 #include <cstddef>
@@ -20,33 +19,15 @@ enum class BatchKind {
 // redirected or read as a comment. Anything else gives None.
 BatchKind batchLine(const char *line, char *out, size_t size);
 
-// A batch under construction: its text (what the tool reads) and the command
-// lines it came from (replayed one at a time when the tool fails), each in a
-// file held in memory, or unlinked under /var/run where that is not possible.
-struct Spool {
-  int text = -1;
-  int lines = -1;
-  int count = 0;
+// The words of a line batchLine carries, as the shell splits them, without a
+// trailing " 1>/dev/null 2>&1" (quiet then set): the argument vector that
+// runs the line without a shell. False for a line batchLine does not carry
+// as a whole.
+struct CommandWords {
+  static constexpr int kMaxWords = 64;
+  char buf[1025];
+  const char *argv[kMaxWords + 1];
+  int count;
+  bool quiet;
 };
-
-bool spoolAdd(Spool &spool, const char *text, const char *line);
-// Text for the tool alone (a table header, the commit).
-bool spoolText(Spool &spool, const char *text);
-// Rewinds the text file for the tool to read.
-void spoolRewind(Spool &spool);
-// Calls `each` with every command line, in order.
-void spoolReplay(Spool &spool, void (*each)(const char *line));
-// Copies the text to standard output.
-void spoolPrint(Spool &spool);
-void spoolClose(Spool &spool);
-
-// A scratch file held in memory, for a tool's error output.
-int scratchFile();
-// Where the kernel has no memory files a scratch file is kScratchPath,
-// unlinked as soon as it is open. A run that holds the run guard removes what
-// a killed run left there.
-inline constexpr char kScratchPath[] = "/var/run/vx_qos.tmp";
-void removeScratchLeftover();
-// Copies the scratch file to standard error, leaving out tc's "Command failed
-// -:N" lines (the batch numbering means nothing to the reader of the echo).
-void forwardErrors(int fd);
+bool commandWords(const char *line, CommandWords &words);

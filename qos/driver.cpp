@@ -2,7 +2,7 @@
 
 #include "app_rules.h"
 #include "apply.h"
-#include "batch.h"
+#include "spool.h"
 #include "service_chains.h"
 #include "state.h"
 #include "trees.h"

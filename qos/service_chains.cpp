@@ -27,7 +27,9 @@ DirectionParams directionParams(int direction)
   return {BR_IF, "--dport", "--sport"};
 }
 
-void fixedPortRules(const Service &s, const DirectionParams &p, int mark)
+// The marking pairs of a service's well-known ports (im, voip) in its chain,
+// ahead of the ports from its file.
+void markServiceWellKnownPorts(const Service &s, const DirectionParams &p, int mark)
 {
   const char *dev = p.dev;
   for (int i = 0; i < s.fixedCount; ++i) {
@@ -134,7 +136,7 @@ int doServiceChain(const char *dir, const char *name, int direction, int mark, S
   DirectionParams p = directionParams(direction);
   if (p.dev == nullptr)
     return -1;
-  fixedPortRules(*s, p, mark);
+  markServiceWellKnownPorts(*s, p, mark);
   PortFileReader reader;
   if (!openServiceFile(reader, dir, *s))
     return -1;
@@ -179,7 +181,7 @@ int doChangeServiceChain(const char *dir, int type)
       iptableCreateFulsh(s->chain);
       flushed = true;
     }
-    fixedPortRules(*s, p, s->mark);
+    markServiceWellKnownPorts(*s, p, s->mark);
     PortFileReader reader;
     if (!openServiceFile(reader, dir, *s)) {
       printf("%s NO %s file\n", kVxTag, s->name);

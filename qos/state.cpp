@@ -1,6 +1,7 @@
 // The run state, filled from the store: which devices play the WAN, LAN and
 // bridge roles, and the link speeds from the two bandwidth settings.
 #include "state.h"
+#include "qos_seams.h"
 
 #include "nvram.h"
 #include "textnum.h"

@@ -43,6 +43,7 @@ inline constexpr const char *APP_NAME[kAppCount] = {"xboxlive", "ps",  "zone",  
 inline constexpr int APP_MARK[kAppCount] = {8, 16, 24, 32, 36, 40, 44, 48, 52, 56, 60};
 inline constexpr int kPop3Mark = 60;
 inline constexpr int kSmtpMark = 61;
+inline constexpr int kUserRuleCount = 8;
 inline constexpr int kUserWanMarkBase = 70;
 inline constexpr int kUserLanMarkBase = 80;
 
@@ -61,9 +62,6 @@ inline const char *dev_text(const char *dev)
   return dev != nullptr ? dev : "(null)";
 }
 
-// Puts every field above, and the WAN device getWanIfName remembers, back
-// to what a fresh run starts with.
-void resetRunState();
 
 const char *getWanIfName();
 const char *getWanIfNamePPP();

@@ -7,6 +7,7 @@
 #include "apply.h"
 #include "fields.h"
 #include "state.h"
+#include "qos_seams.h"
 
 #include "nvram.h"
 #include "textnum.h"
@@ -52,7 +53,6 @@ Field numberField(const char *record, int index, int room, int &value)
   return got;
 }
 
-constexpr int kUserRuleCount = 8;
 // User ceilings are compared with this fixed bound, not with the link speed:
 // a ceiling between the link speed and the bound reaches tc unchanged.
 constexpr int kCeilingBound = 51200;

@@ -8,8 +8,6 @@
 
 namespace {
 
-constexpr int kUserRuleCount = 8;
-
 // The application direction whose leaf mark m is, whichever side it shapes.
 bool describeAppMark(int mark, const char *role, char *buf, size_t size)
 {

@@ -1,4 +1,5 @@
 #include "probes.h"
+#include "wanwatch_seams.h"
 
 #include "command.h"
 #include "smallfile.h"

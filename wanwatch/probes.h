@@ -3,9 +3,6 @@
 #pragma once
 
 #include <cstddef>
-#include <sys/types.h>
-
-struct ifreq;
 
 // An access point address as text ("00:11:22:33:44:55") and its terminator.
 constexpr size_t kApAddressSize = 18;
@@ -25,29 +22,6 @@ int isConnectPPP();
 // The interface's IPv4 address as dotted text into ip (size bytes, at least
 // 16): 0, or -1 with ip untouched.
 int getIfIp(const char *ifname, char *ip, size_t size);
-// The kernel's answer to an address request naming an interface: 0 with the
-// address filled in, or -1. Tests hand in their own; nullptr restores the
-// kernel's (SIOCGIFADDR).
-using IfAddrSource = int (*)(ifreq *request);
-void set_ifaddr_source(IfAddrSource source);
 // The timer's work in the restart-script configuration.
 int restart_pptp_l2tp(int signo);
 
-// The halves of the probes that touch a file, on the path given, and the
-// parsers of the files' text in memory. A file that is no regular file counts
-// as missing.
-// Writes the port number to the switch driver's control file; only a file that
-// does not open is reported.
-void selectGmacPort(const char *path, int port);
-// The PHY report (at most 128 bytes): a link-down register reads "0000".
-int readPortReport(const char *path);
-// len bytes of the report, or -1 when it did not open; prints the reason
-// when the report is unusable.
-int portReportLink(const char *report, ssize_t len);
-// The word after "Access Point: ": an address of 17 characters means associated.
-int readAccessPoint(const char *path);
-// The report's first 127 bytes (up to a NUL) hold the word.
-int accessPointIn(const char *text, size_t len);
-// The PPP state file: '1' as first byte means a session is up.
-int readPppState(const char *path);
-int pppStateIn(const char *text, size_t len);

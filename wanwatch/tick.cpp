@@ -1,4 +1,5 @@
 #include "tick.h"
+#include "wanwatch_seams.h"
 
 #include "nvram.h"
 #include "sequences.h"
@@ -11,9 +12,9 @@ int lastStatus = 0;
 int pcount = 0;
 char current_wisp_essid[kApAddressSize] = "00:00:00:00:00:00";
 
-const LinkProbes kRouterLink = {getWANPortLinkStatus, getWISPLinkStatus, isConnectPPP};
-
 namespace {
+
+const LinkProbes kRouterLink = {getWANPortLinkStatus, getWISPLinkStatus, isConnectPPP};
 
 constexpr char kNoAccessPoint[] = "00:00:00:00:00:00";
 

@@ -5,6 +5,7 @@
 
 #include "app_rules.h"
 #include "state.h"
+#include "qos_seams.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {

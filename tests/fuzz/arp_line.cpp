@@ -5,6 +5,7 @@
 #include "check.h"
 
 #include "arp.h"
+#include "hostscout_seams.h"
 #include "pieces.h"
 
 #include <cstring>

@@ -6,6 +6,7 @@
 #include "check.h"
 
 #include "mac_text.h"
+#include "hostscout_seams.h"
 #include "wireless.h"
 
 #include <cstdint>

@@ -1,6 +1,7 @@
 #include "check.h"
 
 #include "command.h"
+#include "common_seams.h"
 #include "validate.h"
 
 #include <cstdio>

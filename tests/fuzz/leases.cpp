@@ -4,6 +4,7 @@
 // the fields it takes go into host records other components read.
 #include "check.h"
 
+#include "hostscout_seams.h"
 #include "leases.h"
 #include "validate.h"
 

@@ -2,7 +2,7 @@
 // byte is '1'.
 #include "check.h"
 
-#include "probes.h"
+#include "wanwatch_seams.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "apply.h"
+#include "qos_seams.h"
 
 // Once per harness: the stand-in tools on PATH and the recording tool runner.
 void qos_run_init();

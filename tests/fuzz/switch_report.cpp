@@ -2,7 +2,7 @@
 // ("/tmp/WANstatus", at most 128 bytes read): a link-down register reads "0000".
 #include "check.h"
 
-#include "probes.h"
+#include "wanwatch_seams.h"
 
 #include <string_view>
 

@@ -5,6 +5,7 @@
 #include "check.h"
 #include "qos_run.h"
 
+#include "qos_seams.h"
 #include "user_rules.h"
 #include "validate.h"
 

@@ -3,7 +3,7 @@
 // first word, within the first 127 bytes, is an address of 17 characters.
 #include "check.h"
 
-#include "probes.h"
+#include "wanwatch_seams.h"
 
 #include <cctype>
 #include <cstring>

@@ -3,7 +3,8 @@
 # iptables-restore first on PATH, no stub in between): a full build of the
 # full configuration (tools/bench/full.conf: every application and user rule
 # enabled, a port-mapping file for each of the five services) one command at a
-# time and in batch mode (VX_QoSBatch=1), side by side with the ratio; then,
+# time and in batch mode (VX_QoSBatch=1), side by side with the ratio, also
+# with two lines iptables-restore refuses and in the IPv6 mode; then,
 # with the stub tools, the peak memory of vx_qos itself, and its stripped size
 # for the router.
 # usage: tools/bench/qos.sh   (builds build/release and build/mips first)
@@ -34,19 +35,32 @@ if [ "${QOS_BENCH:-}" = kernel ]; then
   # The real tools, not the stubs that log each call.
   PATH=$(printf '%s' "$PATH" | sed "s#$SBX_PROJ/tools/stubs:##g")
   command -v iptables-restore >/dev/null || { echo "no iptables-restore"; exit 1; }
-  sed 's/^VX_QoSBatch=.*//' "$conf" > /etc/nvram-single.conf
-  { cat /etc/nvram-single.conf; echo VX_QoSBatch=1; } > /etc/nvram-batch.conf
-  echo "full build of the full configuration on the real kernel:"
-  for mode in single batch single batch single batch; do
-    NVRAM_FILE=/etc/nvram-$mode.conf python3 "$SBX_PROJ/tools/bench/measure.py" "$mode" vx_qos 2>/dev/null
-  done | tee "$SBX_OUT/runs.txt"
-  awk '{ for (i = 1; i <= NF; i++) { if ($i == "wall") w = $(i+1); if ($i == "started") p = $(i+1) }
-         m = $1; sub(":", "", m); wall[m] += w; procs[m] = p; n[m]++ }
-       END { s = wall["single"] / n["single"]; b = wall["batch"] / n["batch"]
-             printf "%-24s %12s %12s\n", "", "one at a time", "batch"
-             printf "%-24s %12.1f %12.1f\n", "wall time (ms, mean)", s, b
-             printf "%-24s %12d %12d\n", "processes started", procs["single"], procs["batch"]
-             printf "batch mode is %.1f times faster\n", s / b }' "$SBX_OUT/runs.txt"
+  # Four configurations, each one command at a time and in batch mode: the
+  # full one; with two lines iptables-restore refuses (a port-mapping line
+  # whose protocol has no port match, voip towards the WAN only: its MARK and
+  # RETURN); and both again in the IPv6 mode.
+  sed 's/^QoSAppRules4=.*/QoSAppRules4=0,1,0,1,100,1,1,100/' "$conf" > /etc/nvram-refused.conf
+  cp "$conf" /etc/nvram-clean.conf
+  for c in clean refused; do
+    { cat "/etc/nvram-$c.conf"; echo VX_QoSIPv6=1; } > "/etc/nvram-$c-ipv6.conf"
+  done
+  printf 'udp,192.168.1.25,5062\nudp,192.168.1.25,10000:10100\n' > /var/voip.clean
+  printf 'udp,192.168.1.25,5062\ngre,192.168.1.25,10000\n' > /var/voip.refused
+  for c in clean refused clean-ipv6 refused-ipv6; do
+    cp "/var/voip.${c%-ipv6}" /var/voip
+    echo "full build, $c, on the real kernel:"
+    for mode in single batch single batch; do
+      { cat "/etc/nvram-$c.conf"; [ $mode = single ] || echo VX_QoSBatch=1; } > /etc/nvram-run.conf
+      NVRAM_FILE=/etc/nvram-run.conf python3 "$SBX_PROJ/tools/bench/measure.py" "$mode" vx_qos 2>/dev/null
+    done > "$SBX_OUT/runs.txt"
+    awk '{ for (i = 1; i <= NF; i++) { if ($i == "wall") w = $(i+1); if ($i == "started") p = $(i+1) }
+           m = $1; sub(":", "", m); wall[m] += w; procs[m] = p; n[m]++ }
+         END { s = wall["single"] / n["single"]; b = wall["batch"] / n["batch"]
+               printf "  %-24s %12s %12s\n", "", "one at a time", "batch"
+               printf "  %-24s %12.1f %12.1f\n", "wall time (ms, mean)", s, b
+               printf "  %-24s %12d %12d\n", "processes started", procs["single"], procs["batch"]
+               printf "  batch mode is %.1f times faster\n", s / b }' "$SBX_OUT/runs.txt"
+  done
   exit 0
 fi
 

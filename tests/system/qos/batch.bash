@@ -4,9 +4,9 @@
 
 DEVICES="eth2.2 eth2 br0 ppp0 ra0 apcli0"
 FALLBACK_LINE='vx_qos: iptables-restore refused the batch: its '
-# without_fallback FILE: the output without the fall-back lines (one may
-# follow a message that ends in a blank after its newline).
-without_fallback() { perl -0pe "s/\Q$FALLBACK_LINE\E[^\n]*\n//g" "$1"; }
+# without_fallback FILE: the output without the lines that say a commit was
+# refused (one may follow a message that ends in a blank after its newline).
+without_fallback() { perl -0pe 's/vx_qos: ip6?tables-restore refused [^\n]*\n//g' "$1"; }
 fallbacks() { grep -c "$FALLBACK_LINE" "$1"; }
 
 # kernel_state: what the kernel holds, packet counters left out (both
@@ -24,10 +24,10 @@ kernel_state() {
 }
 
 # run_in MODE CONF [ARG]: one run with the store CONF, batch mode on for MODE
-# "batch"; its standard output in $SBX_OUT/MODE.out.
+# "batch"; its standard output in $SBX_OUT/MODE.out, its errors in MODE.err.
 run_in() {
   if [ "$1" = batch ]; then printf '%s\nVX_QoSBatch=1\n' "$2" | store; else printf '%s\n' "$2" | store; fi
-  vx_qos ${3:+"$3"} > "$SBX_OUT/$1.out" 2> /dev/null
+  vx_qos ${3:+"$3"} > "$SBX_OUT/$1.out" 2> "$SBX_OUT/$1.err"
 }
 
 # both_modes NAME CONF: a full build in each mode; same kernel state, same

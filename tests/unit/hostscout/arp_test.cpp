@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "arp.h"
+#include "hostscout_seams.h"
 #include "recorder.h"
 #include "tempdir.h"
 

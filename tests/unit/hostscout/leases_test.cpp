@@ -3,6 +3,7 @@
 #include <array>
 #include <string>
 
+#include "hostscout_seams.h"
 #include "known_hosts.h"
 #include "leases.h"
 #include "recorder.h"

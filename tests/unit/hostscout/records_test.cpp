@@ -2,6 +2,7 @@
 
 #include <climits>
 
+#include "hostscout_seams.h"
 #include "records.h"
 #include "tempdir.h"
 

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "recorder.h"
+#include "hostscout_seams.h"
 #include "wireless.h"
 
 namespace {

@@ -1,4 +1,5 @@
 // The link status recorder's probe and its decisions.
+#include "linkstamp_seams.h"
 #include "recorder.h"
 
 #include "probe.h"

@@ -3,6 +3,7 @@
 #include "qos_test.h"
 
 #include "app_rules.h"
+#include "qos_seams.h"
 #include "tempdir.h"
 
 

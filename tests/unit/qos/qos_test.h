@@ -9,6 +9,7 @@
 #include "apply.h"
 #include "service_chains.h"
 #include "state.h"
+#include "qos_seams.h"
 
 #include <string>
 #include <vector>

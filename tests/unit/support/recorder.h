@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "command.h"
+#include "common_seams.h"
 #include "smallfile.h"
 
 std::vector<std::string> &recorded_commands();

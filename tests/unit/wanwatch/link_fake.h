@@ -3,6 +3,7 @@
 
 #include "recorder.h"
 #include "tick.h"
+#include "wanwatch_seams.h"
 
 #include <string>
 #include <vector>

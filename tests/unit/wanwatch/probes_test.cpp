@@ -1,8 +1,8 @@
 // The probes' reading of their report files, and the interface address.
 #include <gtest/gtest.h>
 
-#include "probes.h"
 #include "tick.h"
+#include "wanwatch_seams.h"
 
 #include "tempdir.h"
 
