@@ -25,7 +25,7 @@
 # at 80, 85 and 95 % of the modem's download rate.
 #
 # usage: tools/bench/qos-effect.sh [SECONDS]   (probe time per run, default 15;
-#   24 runs of about SECONDS + 10 s). Builds build/release, prints the tables,
+#   24 runs of about SECONDS + 12 s). Builds build/release, prints the tables,
 #   writes docs/qos-effect.svg and leaves the raw runs in build/qos-effect/.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
