@@ -6,7 +6,7 @@
 set -euo pipefail
 want=${1:-all}
 
-host_pkgs=(cmake g++ make libgtest-dev googletest iproute2 iptables util-linux iputils-ping procps strace)
+host_pkgs=(cmake g++ make libgtest-dev googletest iproute2 iptables util-linux iputils-ping procps strace irtt iperf3)
 # The real WAN uplink of the link watcher's demo and test: the DHCP client and
 # server, and the tools the watcher and the client's script run.
 host_pkgs+=(busybox udhcpc dnsmasq-base net-tools psmisc)

@@ -4,6 +4,8 @@
 # and answers, as far as the neighbour table is concerned, for 10.9.0.2.
 
 WAN_PEER=10.9.0.2
+# The stand-ins for the fw filters this kernel lacks.
+. "$(dirname "${BASH_SOURCE[0]}")/mark_filter.bash"
 
 wan_peer_up() {
   ip link set eth2.2-p up
@@ -11,15 +13,6 @@ wan_peer_up() {
   local mac
   mac=$(ip -o link show eth2.2-p | sed -n 's/.*link\/ether \([0-9a-f:]*\).*/\1/p')
   ip neigh replace "$WAN_PEER" lladdr "$mac" dev eth2.2 nud permanent
-}
-
-# mark_filter_stand_in DEV HANDLE MARK: where this kernel has no fw classifier
-# (the QoS build's fw filters are refused), a u32 filter on the packet mark
-# sends mark MARK to class HANDLE:MARK, as the fw filter would.
-mark_filter_stand_in() {
-  if ! tc filter show dev "$1" | grep -q " fw "; then
-    tc filter add dev "$1" parent "$2:0" protocol ip prio 9 u32 match mark "$3" 0xffffffff flowid "$2:$3"
-  fi
 }
 
 # send_udp PORT COUNT: COUNT small datagrams from the router to the WAN peer.

@@ -5,6 +5,7 @@
 # installed is run. usage: tree.sh BUILD_DIR
 set -euo pipefail
 build=$1
+src=$(cd "$(dirname "$0")/../.." && pwd)
 dest=$(mktemp -d)
 trap 'rm -rf "$dest"' EXIT
 
@@ -13,9 +14,10 @@ usr/sbin/linkstamp
 usr/sbin/qosstat
 usr/sbin/vx_qos
 usr/sbin/wanwatch
-usr/share/routerapps/docs/configuration.md
-usr/share/routerapps/docs/examples/udhcpc.sh
 usr/share/routerapps/nvram.conf.sample"
+# the documents as they stand in the source tree, the sample scripts among them
+docs=$(cd "$src/docs" && find . -type f | sed 's#^\./#usr/share/routerapps/docs/#')
+expected=$(printf '%s\n%s\n' "$expected" "$docs" | sort)
 if [ -e "$build/bin/libnvram.so.0" ]; then
   expected=$(printf '%s\nusr/lib/libnvram.so.0\n' "$expected" | sort)
 fi
@@ -37,7 +39,9 @@ for f in "$dest"/usr/sbin/*; do
   [ -x "$f" ] || { echo "FAIL: $f is not executable"; exit 1; }
 done
 echo "ok: programs stripped and executable"
-[ ! -x "$dest/usr/share/routerapps/docs/examples/udhcpc.sh" ] || { echo "FAIL: the sample script is installed as a program"; exit 1; }
+for f in "$dest"/usr/share/routerapps/docs/examples/*; do
+  [ ! -x "$f" ] || { echo "FAIL: the sample script $f is installed as a program"; exit 1; }
+done
 grep -q '^VX_QoSEnable=' "$dest/usr/share/routerapps/nvram.conf.sample" || { echo "FAIL: sample store file"; exit 1; }
 grep -q '^#' "$dest/usr/share/routerapps/nvram.conf.sample" || { echo "FAIL: sample store file has no comments"; exit 1; }
 echo "ok: sample store file"
