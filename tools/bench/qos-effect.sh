@@ -24,9 +24,11 @@
 # Modes: QoS off (VX_QoSEnable=0) and QoS on; downloads with VX_QoSDownloadBw
 # at 80, 85 and 95 % of the modem's download rate.
 #
-# usage: tools/bench/qos-effect.sh [SECONDS]   (probe time per run, default 15;
-#   24 runs of about SECONDS + 12 s). Builds build/release, prints the tables,
-#   writes docs/qos-effect.svg and leaves the raw runs in build/qos-effect/.
+# usage: tools/bench/qos-effect.sh [SECONDS [PATTERN]]   (probe time per run,
+#   default 15; 24 runs of about SECONDS + 12 s). Builds build/release, prints
+#   the tables, writes docs/qos-effect.svg and leaves the raw runs in
+#   build/qos-effect/. With PATTERN (an extended regular expression) only the
+#   runs whose names match it, such as 'down-ipv6-plain.on-80', and no chart.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
 if [ -z "${SBX_OUT:-}" ]; then
@@ -36,10 +38,12 @@ if [ -z "${SBX_OUT:-}" ]; then
   rm -rf build/qos-effect
   mkdir -p build/qos-effect
   tools/sandbox --kernel --out build/qos-effect --bin build/release/bin -- \
-    env QOS_EFFECT_SECONDS="${1:-15}" bash /mnt/sbx/proj/tools/bench/qos-effect.sh
+    env QOS_EFFECT_SECONDS="${1:-15}" QOS_EFFECT_ONLY="${2:-}" bash /mnt/sbx/proj/tools/bench/qos-effect.sh
   python3 tools/bench/qos_effect.py table build/qos-effect/runs
-  python3 tools/bench/qos_effect.py chart build/qos-effect/runs docs/qos-effect.svg
-  echo "chart: docs/qos-effect.svg"
+  if [ -z "${2:-}" ]; then
+    python3 tools/bench/qos_effect.py chart build/qos-effect/runs docs/qos-effect.svg
+    echo "chart: docs/qos-effect.svg"
+  fi
   exit 0
 fi
 
@@ -71,6 +75,7 @@ qos() {
 # run NAME FAMILY(4|6) DIRECTION(up|down) LOAD(p2p|plain) RATE: one run with
 # the QoS set-up in place: the load, and after 4 s the three probes.
 run() {
+  if [ -n "$QOS_EFFECT_ONLY" ] && ! grep -Eq -- "$QOS_EFFECT_ONLY" <<< "$1"; then return 0; fi
   local dir=$SBX_OUT/runs/$1 first=41001
   mkdir -p "$dir"
   echo "$5" > "$dir/rate"
