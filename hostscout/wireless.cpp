@@ -2,6 +2,7 @@
 #include "hostscout_seams.h"
 
 #include "mac_text.h"
+#include "netioctl.h"
 #include "tagged.h"
 
 #include <cstdint>
@@ -19,16 +20,11 @@ namespace {
 int table_from_driver(unsigned char *table, size_t size)
 {
   (void)size; // the driver copies its whole table
-  int sock = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-  if (sock < 0)
-    return -1;
   struct iwreq request;
   memset(&request, 0, sizeof request);
   memcpy(request.ifr_name, "ra0", 4);
   request.u.data.pointer = table;
-  int rc = ioctl(sock, kGetMacTableRequest, &request);
-  close(sock);
-  return rc < 0 ? -1 : 0;
+  return socket_ioctl(kGetMacTableRequest, &request) == 0 ? 0 : -1;
 }
 
 AssocTableSource g_source = table_from_driver;

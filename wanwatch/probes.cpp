@@ -2,6 +2,7 @@
 #include "wanwatch_seams.h"
 
 #include "command.h"
+#include "netioctl.h"
 #include "smallfile.h"
 
 #include <arpa/inet.h>
@@ -35,14 +36,12 @@ bool isWordSpace(char c)
 
 int addressFromKernel(struct ifreq *request)
 {
-  int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-  if (fd < 0) {
+  int rc = socket_ioctl(SIOCGIFADDR, request);
+  if (rc == -2) {
     printf("getIfIp: open socket error \n\n");
     return -1;
   }
-  int rc = ioctl(fd, SIOCGIFADDR, request);
-  close(fd);
-  return rc < 0 ? -1 : 0;
+  return rc;
 }
 
 IfAddrSource g_addressSource = addressFromKernel;
