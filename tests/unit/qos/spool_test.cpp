@@ -38,7 +38,8 @@ TEST(Spool, FailedWriteLeavesTheLastWholeLine)
   spoolClose(spool);
 }
 
-// The three ways iptables-restore names a refused line (line 1 is *mangle);
+// The ways iptables-restore names refused lines (line 1 is *mangle; its parse
+// error, "Error occurred at line: N", is met on the kernel in the system tests);
 // a line that is no rule, or no line at all, cannot narrow the commit down.
 TEST(Spool, RefusedLinesBecomeComments)
 {
@@ -47,8 +48,6 @@ TEST(Spool, RefusedLinesBecomeComments)
     std::vector<int> dropped; // empty: not narrowed down
     const char *text;
   } cases[] = {
-      {"iptables-restore v1.8.9 (nf_tables): unknown option \"--dport\"\nError occurred at line: 3\n", {1},
-       "*mangle\n-A a\n#A b\n-A c\nCOMMIT\n"},
       {"iptables-restore: line 2: RULE_APPEND failed (No such file or directory): rule in chain X\n"
        "iptables-restore: line 4: RULE_APPEND failed (No such file or directory): rule in chain X\n",
        {0, 2}, "*mangle\n#A a\n-A b\n#A c\nCOMMIT\n"},
