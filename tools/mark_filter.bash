@@ -1,6 +1,7 @@
-# Sourced inside the sandbox (--kernel) after a QoS build. The QoS build sends
-# each packet to its class with an fw filter on the packet mark; this kernel
-# has no fw classifier, so tc refuses those filters. A classic-BPF filter that
+# Sourced inside the sandbox (--kernel) after a QoS build, for a kernel without
+# the fw classifier (this machine's; the lab box has it). The QoS build sends
+# each packet to its class with an fw filter on the packet mark; on such a
+# kernel tc refuses those filters. A classic-BPF filter that
 # reads the mark stands in for them: it loads the packet mark (the ancillary
 # offset SKF_AD_OFF + SKF_AD_MARK, 4294963220), and on mark MARK returns -1,
 # which sends the packet to the filter's class HANDLE:MARK; any other mark
@@ -13,10 +14,13 @@
 MARK_FILTER_PRIO_IP=9
 MARK_FILTER_PRIO_IPV6=19
 
-# mark_filter DEV HANDLE MARK [ip|ipv6]: one stand-in (IPv4 by default).
+# mark_filter DEV HANDLE MARK [ip|ipv6]: one stand-in (IPv4 by default), said
+# on standard error with a line "STAND-IN: ..." (a lab-box case that shows one
+# fails).
 mark_filter() {
   local family=${4:-ip} prio=$MARK_FILTER_PRIO_IP
   [ "$family" = ipv6 ] && prio=$MARK_FILTER_PRIO_IPV6
+  echo "STAND-IN: a BPF filter on $1 sends $family mark $3 to $2:$3 (no fw filter: this kernel has no fw classifier)" >&2
   tc filter add dev "$1" parent "$2:0" protocol "$family" prio "$prio" \
     bpf bytecode "4,32 0 0 4294963220,21 0 1 $3,6 0 0 4294967295,6 0 0 0" flowid "$2:$3"
 }

@@ -92,7 +92,8 @@ lab_modem() {
 }
 
 # lab_qos: a build of the store's configuration (vx_qos 1, its echo in
-# $SBX_OUT/build.txt), with the stand-ins for the fw filters it issued.
+# $SBX_OUT/build.txt); on a kernel without the fw classifier, with the
+# stand-ins for the fw filters it issued.
 lab_qos() {
   vx_qos 1 > "$SBX_OUT/build.txt" 2> "$SBX_OUT/build-errors.txt"
   mark_filters_stand_in < "$SBX_OUT/build.txt"
