@@ -42,17 +42,11 @@ struct Watch {
 };
 Watch g_watch;
 
+// The outcome of line `index` of a spool that has run (-1: of all its lines).
 void settle(const Spool &spool, int index, bool ok)
 {
   if (&spool == g_watch.spool && (index < 0 || index == g_watch.index))
     g_watch.ok = ok;
-}
-
-void closeWatched(Spool &spool)
-{
-  if (&spool == g_watch.spool)
-    g_watch.spool = nullptr;
-  spoolClose(spool);
 }
 
 // Not the shell: no word of a batch is ever read by a shell.
@@ -135,7 +129,7 @@ void runTc(Spool &spool, bool quiet)
     return;
   if (g_dryRun) {
     printBatch(spool, quiet ? "tc -force -batch - (output discarded)" : "tc -force -batch -");
-    closeWatched(spool);
+    spoolClose(spool);
     return;
   }
   spoolRewind(spool);
@@ -155,7 +149,7 @@ void runTc(Spool &spool, bool quiet)
     printf("%stc stopped in its batch (exit %d): its %d commands run one at a time\n", kVxTag, rc, spool.count);
     replay(spool);
   }
-  closeWatched(spool);
+  spoolClose(spool);
 }
 
 // Runs the dropped lines of a commit alone, as one at a time would (without
@@ -198,14 +192,14 @@ void runMangle(Spool &spool, const char *tool)
     return;
   if (!spoolText(spool, "COMMIT")) {
     replay(spool);
-    closeWatched(spool);
+    spoolClose(spool);
     return;
   }
   const char *argv[] = {tool, "--noflush", nullptr};
   if (g_dryRun) {
     printf("%sbatch for %s --noflush:\n", kVxTag, tool);
     spoolPrint(spool);
-    closeWatched(spool);
+    spoolClose(spool);
     return;
   }
   Dropped dropped;
@@ -238,7 +232,7 @@ void runMangle(Spool &spool, const char *tool)
     }
     break;
   }
-  closeWatched(spool);
+  spoolClose(spool);
 }
 
 int runNow(const char *line)
@@ -313,9 +307,8 @@ int applyLine(const char *line)
 {
   Spool *spooled;
   const int rc = sinkLine(line, spooled);
-  if (g_watch.armed) {
+  if (g_watch.armed)
     g_watch = Watch{false, spooled, spooled != nullptr ? spooled->count - 1 : -1, spooled == nullptr && rc == 0};
-  }
   return rc;
 }
 
@@ -381,6 +374,8 @@ void applyFlush()
   runTc(g_tc, false);
   for (bool ipv6 : {false, true})
     runMangle(ipv6 ? g_mangle6 : g_mangle, ipv6 ? "ip6tables-restore" : "iptables-restore");
+  // The spools start afresh: their indexes name other lines from now on.
+  g_watch.spool = nullptr;
 }
 
 void setToolRunner(ToolRunner runner)

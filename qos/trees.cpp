@@ -34,6 +34,19 @@ int QoS_add_default_qdisc(const char *dev, int handle, int ceil)
   return fwFilter(dev, handle, 4, kLowMark, " ", "  ");
 }
 
+void addLeaf(const Leaf &l, const char *classGap, const char *qdiscGap, const char *filterGap)
+{
+  vx_doCmd("tc class%sadd dev %s parent %d:1 classid %d:%d htb rate %dkbit ceil %dkbit prio %d", classGap, l.dev,
+           l.tree, l.tree, l.mark, l.rate, l.ceil, l.classPrio);
+  vx_doCmd("tc qdisc%sadd dev %s parent %d:%d handle 1%d: sfq perturb 10", qdiscGap, l.dev, l.tree, l.mark, l.mark);
+  fwFilter(l.dev, l.tree, l.filterPrio, l.mark, filterGap);
+}
+
+void plainLeaf(const char *dev, int tree, int mark, int speed)
+{
+  addLeaf({dev, tree, mark, 10, speed, 4, 4}, "  ", "  ");
+}
+
 int initQdisc()
 {
   int rc = 0;

@@ -8,6 +8,7 @@
 #include "fields.h"
 #include "rules.h"
 #include "state.h"
+#include "trees.h"
 
 #include "nvram.h"
 #include "textnum.h"
@@ -57,15 +58,6 @@ Field numberField(const char *record, int index, int room, int &value)
 // a ceiling between the link speed and the bound reaches tc unchanged.
 constexpr int kCeilingBound = 51200;
 
-struct Leaf {
-  const char *dev; // tree device
-  int handle;
-  int speed; // link speed of the tree, kbit/s
-  int mark;
-  int classPrio;
-  int filterPrio;
-};
-
 void markingPair(const char *out, const UserRuleMatch &m, int mark)
 {
   // Without a device to name after "-o" the pair could match nothing.
@@ -78,51 +70,34 @@ void markingPair(const char *out, const UserRuleMatch &m, int mark)
   markPair({m.family, head, m.protocol, matches}, mark);
 }
 
-void leafClass(const Leaf &leaf, const UserRule &rule)
+// The rule's leaf in tree `tree` (link speed `speed`): a guaranteed rate is
+// never capped; a ceiling is.
+Leaf ruleLeaf(const char *dev, int tree, int speed, int mark, const UserRule &rule, int level)
 {
-  if (rule.kind == 1) {
-    // A guaranteed rate is never capped.
-    vx_doCmd("tc class add dev %s parent %d:1 classid %d:%d htb rate %dkbit ceil %dkbit prio %d", leaf.dev, leaf.handle,
-             leaf.handle, leaf.mark, rule.bandwidth, leaf.speed, leaf.classPrio);
-  } else {
-    int ceil = rule.bandwidth <= kCeilingBound ? rule.bandwidth : leaf.speed;
-    vx_doCmd("tc class add dev %s parent %d:1 classid %d:%d htb rate 10kbit ceil %dkbit prio %d", leaf.dev, leaf.handle,
-             leaf.handle, leaf.mark, ceil, leaf.classPrio);
-  }
+  const int ceil = rule.kind == 1 || rule.bandwidth > kCeilingBound ? speed : rule.bandwidth;
+  return {dev, tree, mark, rule.kind == 1 ? rule.bandwidth : 10, ceil, CLASS_PRIO[level], FILTER_PRIO[level]};
 }
 
 void towardsWan(int n, const UserRule &rule, const UserRuleMatch &match, int level)
 {
   printf("%sTo WAN \n", kVxTag);
-  const Leaf leaf{WAN_IF, 1, UPLINK_SPEED, n + kUserWanMarkBase, CLASS_PRIO[level], FILTER_PRIO[level]};
-  markingPair(WAN_IF, match, leaf.mark);
-  if (leaf.dev == nullptr)
-    return;
-  leafClass(leaf, rule);
-  vx_doCmd("tc qdisc  add dev %s parent %d:%d handle 1%d: sfq perturb 10", leaf.dev, leaf.handle, leaf.mark,
-           leaf.mark);
-  fwFilter(leaf.dev, leaf.handle, leaf.filterPrio, leaf.mark);
+  const int mark = n + kUserWanMarkBase;
+  markingPair(WAN_IF, match, mark);
+  if (WAN_IF != nullptr)
+    addLeaf(ruleLeaf(WAN_IF, 1, UPLINK_SPEED, mark, rule, level), " ", "  ");
 }
 
 void towardsLan(int n, const UserRule &rule, const UserRuleMatch &match, int level)
 {
   printf("%sTo LAN \n", kVxTag);
-  const Leaf leaf{LAN_IF, 3, DOWNLINK_SPEED, n + kUserLanMarkBase, CLASS_PRIO[level], FILTER_PRIO[level]};
-  markingPair(BR_IF, match, leaf.mark);
-  if (leaf.dev != nullptr) {
-    leafClass(leaf, rule);
-    vx_doCmd("tc qdisc add dev %s parent %d:%d handle 1%d: sfq perturb 10", leaf.dev, leaf.handle, leaf.mark,
-             leaf.mark);
-    fwFilter(leaf.dev, leaf.handle, leaf.filterPrio, leaf.mark, "  ");
-  }
+  const int mark = n + kUserLanMarkBase;
+  markingPair(BR_IF, match, mark);
+  if (LAN_IF != nullptr)
+    addLeaf(ruleLeaf(LAN_IF, 3, DOWNLINK_SPEED, mark, rule, level), " ", " ", "  ");
   // The wireless tree gets a plain low-priority leaf for the same mark: the
   // LAN marking pair on the bridge marks the wireless hosts' traffic too.
-  if (WLAN_IF != nullptr) {
-    vx_doCmd("tc class  add dev %s parent %d:1 classid %d:%d htb rate 10kbit ceil %dkbit prio %d", WLAN_IF, 5, 5,
-             leaf.mark, DOWNLINK_SPEED, 4);
-    vx_doCmd("tc qdisc  add dev %s parent %d:%d handle 1%d: sfq perturb 10", WLAN_IF, 5, leaf.mark, leaf.mark);
-    fwFilter(WLAN_IF, 5, 4, leaf.mark);
-  }
+  if (WLAN_IF != nullptr)
+    plainLeaf(WLAN_IF, 5, mark, DOWNLINK_SPEED);
 }
 
 // A category level the tables do not know takes the lowest priority.
