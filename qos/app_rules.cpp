@@ -54,10 +54,9 @@ void markFixedAppPorts(const char *workName, int direction, const char *outDev, 
   for (const FixedPortRule &r : kFixedPortRules) {
     if (r.direction != direction || strcmp(r.workName, workName) != 0)
       continue;
-    const PortMatchForm &f = kPortMatchForms[static_cast<int>(r.match)];
     char matches[96];
-    snprintf(matches, sizeof matches, " -o %s %s %s", outDev, f.option, r.ports);
-    markPair({Family::Both, "-t mangle -A FORWARD ", f.proto, matches}, mark);
+    snprintf(matches, sizeof matches, " -o %s %s %s", outDev, r.option, r.ports);
+    markPair({Family::Both, "-t mangle -A FORWARD ", r.proto, matches}, mark);
   }
 }
 

@@ -112,9 +112,12 @@ constexpr char kSmallAck[] = " -m length --length :128 -m tcp --tcp-flags SYN,RS
 constexpr char kSyn[] = " -m tcp --tcp-flags SYN,RST,ACK SYN";
 constexpr char kSmall[] = " -m length --length :128";
 constexpr Rule kAheadRules[] = {
-    {Family::Both, "-t mangle -A FORWARD  ", "tcp", kSmallAck}, {Family::Both, "-t mangle -A POSTROUTING  ", "tcp", kSmallAck},
-    {Family::Both, "-t mangle -A FORWARD ", "tcp", kSyn},       {Family::Both, "-t mangle -A POSTROUTING ", "tcp", kSyn},
-    {Family::Both, "-t mangle -A FORWARD ", "icmp", kSmall},    {Family::Both, "-t mangle -A POSTROUTING ", "icmp", kSmall},
+    {Family::Both, "-t mangle -A FORWARD  ", "tcp", kSmallAck},
+    {Family::Both, "-t mangle -A POSTROUTING  ", "tcp", kSmallAck},
+    {Family::Both, "-t mangle -A FORWARD ", "tcp", kSyn},
+    {Family::Both, "-t mangle -A POSTROUTING ", "tcp", kSyn},
+    {Family::Both, "-t mangle -A FORWARD ", "icmp", kSmall},
+    {Family::Both, "-t mangle -A POSTROUTING ", "icmp", kSmall},
     {Family::Both, "-t mangle -A POSTROUTING \t", "udp", " --dport 53"},
 };
 

@@ -70,33 +70,24 @@ void markingPair(const char *out, const UserRuleMatch &m, int mark)
   markPair({m.family, head, m.protocol, matches}, mark);
 }
 
-// The rule's leaf in tree `tree` (link speed `speed`): a guaranteed rate is
-// never capped; a ceiling is.
-Leaf ruleLeaf(const char *dev, int tree, int speed, int mark, const UserRule &rule, int level)
+// The marking pair and the leaf: towards the WAN in WAN_IF's tree, towards
+// the LAN in LAN_IF's, with a plain leaf for the same mark in the wireless
+// tree (the LAN pair on the bridge marks the wireless hosts' traffic too). A
+// guaranteed rate is never capped; a ceiling is.
+void buildRule(int n, const UserRule &rule, const UserRuleMatch &match, int level)
 {
+  const bool wan = rule.direction == 1;
+  printf("%sTo %s \n", kVxTag, wan ? "WAN" : "LAN");
+  const int mark = n + (wan ? kUserWanMarkBase : kUserLanMarkBase);
+  markingPair(wan ? WAN_IF : BR_IF, match, mark);
+  const char *dev = wan ? WAN_IF : LAN_IF;
+  const int speed = wan ? UPLINK_SPEED : DOWNLINK_SPEED;
   const int ceil = rule.kind == 1 || rule.bandwidth > kCeilingBound ? speed : rule.bandwidth;
-  return {dev, tree, mark, rule.kind == 1 ? rule.bandwidth : 10, ceil, CLASS_PRIO[level], FILTER_PRIO[level]};
-}
-
-void towardsWan(int n, const UserRule &rule, const UserRuleMatch &match, int level)
-{
-  printf("%sTo WAN \n", kVxTag);
-  const int mark = n + kUserWanMarkBase;
-  markingPair(WAN_IF, match, mark);
-  if (WAN_IF != nullptr)
-    addLeaf(ruleLeaf(WAN_IF, 1, UPLINK_SPEED, mark, rule, level), " ", "  ");
-}
-
-void towardsLan(int n, const UserRule &rule, const UserRuleMatch &match, int level)
-{
-  printf("%sTo LAN \n", kVxTag);
-  const int mark = n + kUserLanMarkBase;
-  markingPair(BR_IF, match, mark);
-  if (LAN_IF != nullptr)
-    addLeaf(ruleLeaf(LAN_IF, 3, DOWNLINK_SPEED, mark, rule, level), " ", " ", "  ");
-  // The wireless tree gets a plain low-priority leaf for the same mark: the
-  // LAN marking pair on the bridge marks the wireless hosts' traffic too.
-  if (WLAN_IF != nullptr)
+  const int rate = rule.kind == 1 ? rule.bandwidth : 10;
+  if (dev != nullptr)
+    addLeaf({dev, wan ? 1 : 3, mark, rate, ceil, CLASS_PRIO[level], FILTER_PRIO[level]}, " ", wan ? "  " : " ",
+            wan ? " " : "  ");
+  if (!wan && WLAN_IF != nullptr)
     plainLeaf(WLAN_IF, 5, mark, DOWNLINK_SPEED);
 }
 
@@ -138,10 +129,7 @@ void setUserRule(int n, const char *record)
   const int level = levelOf(rule.category);
   if (match.family == Family::Ipv4 && ipv6Mode() == Ipv6Mode::On)
     printf("%suser rule %d marks IPv4 only (%s)\n", kVxTag, n, match.icmp ? "ICMP" : "IPv4 addresses");
-  if (rule.direction == 1)
-    towardsWan(n, rule, match, level);
-  else
-    towardsLan(n, rule, match, level);
+  buildRule(n, rule, match, level);
 }
 
 } // namespace
