@@ -27,14 +27,9 @@ int issueOne(const Rule &rule, bool ipv6, const char *target)
 // The lines of the families asked, IPv6's only where `ipv6` allows it.
 int issueFor(const Rule &rule, bool ipv6, const char *target)
 {
-  int rc = 0;
-  if (wants(rule.family, Family::Ipv4))
-    rc = issueOne(rule, false, target);
-  if (ipv6 && wants(rule.family, Family::Ipv6)) {
-    const int rc6 = issueOne(rule, true, target);
-    if (rule.family == Family::Ipv6)
-      rc = rc6;
-  }
+  const int rc = wants(rule.family, Family::Ipv4) ? issueOne(rule, false, target) : 0;
+  if (ipv6 && wants(rule.family, Family::Ipv6))
+    issueOne(rule, true, target);
   return rc;
 }
 

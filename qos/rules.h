@@ -19,7 +19,7 @@ struct Rule {
 };
 
 // Issues the rule's line for each of its families, IPv4's first (without
-// "-j" for a null target); returns the status of the first line issued.
+// "-j" for a null target); returns the IPv4 line's status (0 without one).
 int issueRule(const Rule &rule, const char *target = nullptr);
 // The rule with "-j MARK --set-mark <mark>", then with "-j RETURN": the
 // first classification that matches in a chain is final for that chain.
