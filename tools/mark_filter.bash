@@ -28,19 +28,25 @@ mark_filter() {
 # mark_filter_stand_in DEV HANDLE MARK [ip|ipv6]: the stand-in for one class,
 # where the device holds no fw filter of that family.
 mark_filter_stand_in() {
-  local family=${4:-ip}
-  if ! tc filter show dev "$1" | grep -q "filter parent $2: protocol $family pref [0-9]* fw"; then
+  local family=${4:-ip} shown
+  # Read whole first: under pipefail, grep -q ending the pipe early would fail
+  # it, and a stand-in would join a real fw filter.
+  shown=$(tc filter show dev "$1")
+  if ! grep -q "filter parent $2: protocol $family pref [0-9]* fw" <<< "$shown"; then
     mark_filter "$@"
   fi
 }
 
 # mark_filters_stand_in: reads a build's echo (vx_qos 1) and adds the
 # stand-in for each fw filter it issued, `tc filter add dev D parent H:0
-# protocol ip|ipv6 prio P handle M fw classid H:M`.
+# protocol ip|ipv6 prio P handle M fw classid H:M`, that the device does not
+# hold. Each device's filters are read once.
 mark_filters_stand_in() {
   local dev handle family mark
-  sed -nE 's/^tc +filter +add +dev +([^ ]+) +parent +([0-9]+):0 +protocol +(ip|ipv6) +prio +[0-9]+ +handle +([0-9]+) +fw +classid .*/\1 \2 \3 \4/p' |
-    while read -r dev handle family mark; do
-      mark_filter_stand_in "$dev" "$handle" "$mark" "$family"
-    done
+  local -A shown=()
+  while read -r dev handle family mark; do
+    [ -n "${shown[$dev]+set}" ] || shown[$dev]=$(tc filter show dev "$dev")
+    grep -q "filter parent $handle: protocol $family pref [0-9]* fw" <<< "${shown[$dev]}" ||
+      mark_filter "$dev" "$handle" "$mark" "$family"
+  done < <(sed -nE 's/^tc +filter +add +dev +([^ ]+) +parent +([0-9]+):0 +protocol +(ip|ipv6) +prio +[0-9]+ +handle +([0-9]+) +fw +classid .*/\1 \2 \3 \4/p')
 }

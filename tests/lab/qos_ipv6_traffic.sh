@@ -21,7 +21,7 @@ check_contains "QoS built" "$(cat "$SBX_OUT/build.txt")" "VX : === End of settin
 
 in_ns isp irtt server -b ":2112" > /dev/null 2>&1 &
 in_ns isp iperf3 -s -p 5201 > /dev/null 2>&1 &
-sleep 0.5
+lab_listening 2112 5201 || fail "the servers did not start"
 
 # sent CLASS: the packets the WAN tree's class CLASS has sent.
 sent() { tc -s class show dev eth2.2 | awk -v c="$1" '$2 == "htb" && $3 == c { getline; print $4 }'; }

@@ -10,11 +10,11 @@
 #
 # usage: tools/labbox/test.sh [CASE...]   CASE: NAME, NAME.batch or a path
 #   (default: every case in tests/lab)
-# LABBOX_CASE_SECONDS: each case's time limit (default 150).
+# LABBOX_CASE_SECONDS: each case's time limit (default 300).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
 cd "$root"
-limit=${LABBOX_CASE_SECONDS:-150}
+limit=${LABBOX_CASE_SECONDS:-300}
 
 tools/labbox/build.sh
 
