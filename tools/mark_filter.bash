@@ -18,9 +18,14 @@ MARK_FILTER_PRIO_IPV6=19
 # on standard error with a line "STAND-IN: ..." (a lab-box case that shows one
 # fails).
 mark_filter() {
+  echo "STAND-IN: a BPF filter on $1 sends ${4:-ip} mark $3 to $2:$3 (this kernel has no fw classifier)" >&2
+  mark_filter_quiet "$@"
+}
+
+# mark_filter_quiet DEV HANDLE MARK [ip|ipv6]: the same, unsaid.
+mark_filter_quiet() {
   local family=${4:-ip} prio=$MARK_FILTER_PRIO_IP
   [ "$family" = ipv6 ] && prio=$MARK_FILTER_PRIO_IPV6
-  echo "STAND-IN: a BPF filter on $1 sends $family mark $3 to $2:$3 (no fw filter: this kernel has no fw classifier)" >&2
   tc filter add dev "$1" parent "$2:0" protocol "$family" prio "$prio" \
     bpf bytecode "4,32 0 0 4294963220,21 0 1 $3,6 0 0 4294967295,6 0 0 0" flowid "$2:$3"
 }
@@ -40,13 +45,15 @@ mark_filter_stand_in() {
 # mark_filters_stand_in: reads a build's echo (vx_qos 1) and adds the
 # stand-in for each fw filter it issued, `tc filter add dev D parent H:0
 # protocol ip|ipv6 prio P handle M fw classid H:M`, that the device does not
-# hold. Each device's filters are read once.
+# hold, said in one line "STAND-IN: ...". Each device's filters are read once.
 mark_filters_stand_in() {
-  local dev handle family mark
+  local dev handle family mark added=0
   local -A shown=()
   while read -r dev handle family mark; do
     [ -n "${shown[$dev]+set}" ] || shown[$dev]=$(tc filter show dev "$dev")
-    grep -q "filter parent $handle: protocol $family pref [0-9]* fw" <<< "${shown[$dev]}" ||
-      mark_filter "$dev" "$handle" "$mark" "$family"
+    grep -q "filter parent $handle: protocol $family pref [0-9]* fw" <<< "${shown[$dev]}" && continue
+    mark_filter_quiet "$dev" "$handle" "$mark" "$family"
+    added=$((added + 1))
   done < <(sed -nE 's/^tc +filter +add +dev +([^ ]+) +parent +([0-9]+):0 +protocol +(ip|ipv6) +prio +[0-9]+ +handle +([0-9]+) +fw +classid .*/\1 \2 \3 \4/p')
+  [ $added = 0 ] || echo "STAND-IN: $added BPF filters on the packet mark for the build's fw filters (this kernel has no fw classifier)" >&2
 }
