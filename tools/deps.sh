@@ -21,6 +21,10 @@ fuzz_pkgs=(clang libclang-rt-14-dev)
 # The MIPS box: the Malta board's emulator, cpio for its initramfs, depmod, and
 # what its builder runs: the mipsel cross-build, readelf, qemu-user.
 box_pkgs=(qemu-system-mips cpio kmod cmake make g++-mipsel-linux-gnu binutils-mipsel-linux-gnu qemu-user)
+# The lab box's ISP side and router daemons for PPPoE, PPTP and L2TP. Their
+# install scripts would start pptpd and xl2tpd on this machine: a policy-rc.d
+# denies every start while they install.
+tunnel_pkgs=(ppp pptpd pptp-linux xl2tpd pppoe)
 
 pkgs=()
 case "$want" in
@@ -28,8 +32,9 @@ case "$want" in
   cross) pkgs=("${cross_pkgs[@]}") ;;
   fuzz) pkgs=(cmake make "${fuzz_pkgs[@]}") ;;
   box) pkgs=("${box_pkgs[@]}") ;;
-  all) pkgs=("${host_pkgs[@]}" "${cross_pkgs[@]}" "${fuzz_pkgs[@]}" "${box_pkgs[@]}") ;;
-  *) echo "usage: tools/deps.sh [host|cross|fuzz|box|all]" >&2; exit 2 ;;
+  tunnel) pkgs=("${tunnel_pkgs[@]}") ;;
+  all) pkgs=("${host_pkgs[@]}" "${cross_pkgs[@]}" "${fuzz_pkgs[@]}" "${box_pkgs[@]}" "${tunnel_pkgs[@]}") ;;
+  *) echo "usage: tools/deps.sh [host|cross|fuzz|box|tunnel|all]" >&2; exit 2 ;;
 esac
 
 # The box's packages are mipsel ones, fetched (never installed) by the builder:
@@ -58,6 +63,14 @@ echo "deps: installing ${missing[*]}"
 if [ "$(id -u)" != 0 ]; then
   echo "deps: missing packages: ${missing[*]}; run as root or install them with apt-get" >&2
   exit 1
+fi
+# invoke-rc.d asks /usr/sbin/policy-rc.d before it starts a service; exit 101
+# is "action forbidden". One already there is the machine's and stays.
+policy=/usr/sbin/policy-rc.d
+if [ ! -e "$policy" ]; then
+  printf '#!/bin/sh\n# tools/deps.sh: no service starts while packages install\nexit 101\n' > "$policy"
+  chmod 755 "$policy"
+  trap 'rm -f "$policy"' EXIT
 fi
 if ! { apt-get update -qq && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}"; } >/tmp/deps-apt.log 2>&1; then
   tail -n 20 /tmp/deps-apt.log >&2
