@@ -25,7 +25,10 @@ constexpr char kGmacControl[] = "/proc/mt7620/gmac";
 constexpr char kPortReport[] = "/tmp/WANstatus";
 constexpr char kApReport[] = "/var/wisp_Essid_mac";
 constexpr char kPppState[] = "/etc/link";
+// The interface of a session whose report names none.
 constexpr char kPppInterface[] = "ppp0";
+// "1 " and an interface name with its newline, and the terminator.
+constexpr size_t kPppStateBytes = 2 + IFNAMSIZ + 1;
 // The access point report is looked at up to this size, less its NUL.
 constexpr size_t kApReportBytes = 128;
 
@@ -154,12 +157,37 @@ int readPppState(const char *path)
   return len > 0 ? pppStateIn(state, static_cast<size_t>(len)) : 0;
 }
 
+bool pppInterfaceIn(const char *text, size_t len, char (&ifname)[IFNAMSIZ])
+{
+  std::string_view rest(text, len);
+  rest = rest.substr(0, rest.find('\0'));
+  size_t start = rest.size() > 1 && rest[1] == ' ' ? rest.find_first_not_of(' ', 1) : std::string_view::npos;
+  std::string_view name;
+  if (start != std::string_view::npos)
+    name = rest.substr(start, rest.find_first_of(" \t\r\n", start) - start);
+  if (name.empty())
+    name = kPppInterface;
+  if (name.size() >= IFNAMSIZ)
+    return false;
+  memcpy(ifname, name.data(), name.size());
+  ifname[name.size()] = '\0';
+  return true;
+}
+
 int isConnectPPP()
 {
-  // pppd's ip-down writes the session's end; a pppd killed outright or
-  // crashed leaves "1" behind, but its interface goes with it, and the
-  // session must then count as away for the redial check to dial again.
-  return readPppState(kPppState) == 1 && if_nametoindex(kPppInterface) != 0 ? 1 : 0;
+  // pppd's ip-up writes "1 IFACE", its ip-down the session's end; a pppd
+  // killed outright or crashed leaves "1" behind, but its interface goes
+  // with it, and the session must then count as away for the redial check
+  // to dial again. The interface is the one reported: a pppd that found
+  // unit 0 taken runs on ppp1.
+  char state[kPppStateBytes];
+  ssize_t len = read_small_file(kPppState, state, sizeof state);
+  char ifname[IFNAMSIZ];
+  return len > 0 && pppStateIn(state, static_cast<size_t>(len)) == 1 &&
+                 pppInterfaceIn(state, static_cast<size_t>(len), ifname) && if_nametoindex(ifname) != 0
+             ? 1
+             : 0;
 }
 
 int getIfIp(const char *ifname, char *ip, size_t size)

@@ -31,8 +31,8 @@ check "no store message" "$(grep '^nvram:' "$SBX_OUT/watcher.out")" ""
 
 # A store of 200 lines rewritten in place in two writes, the second after a
 # pause: a read between them finds the file cut inside the password line,
-# without the mode line after it. Every up edge of a cable that flips each
-# tick dials with the whole password.
+# without the mode line after it, which would make its tick lose the edge.
+# Every plug of the cable dials, with the whole password.
 {
   for i in $(seq 197); do echo "filler_$i=value_$i"; done
   echo OP_Mode=0
@@ -58,9 +58,9 @@ wait_for 1 mii_mgr
 writer=$!
 for plug in 1 2 3 4 5 6; do
   cable plugged
-  wait_for $((plug * 2)) mii_mgr
+  wait_for "$plug" pppoe.sh
   cable pulled
-  wait_for $((plug * 2 + 1)) mii_mgr
+  wait_for "$plug" ifconfig
 done
 kill "$writer"
 wait "$writer" 2>/dev/null
