@@ -159,18 +159,24 @@ int readPppState(const char *path)
 
 bool pppInterfaceIn(const char *text, size_t len, char (&ifname)[IFNAMSIZ])
 {
-  std::string_view rest(text, len);
-  rest = rest.substr(0, rest.find('\0'));
-  size_t start = rest.size() > 1 && rest[1] == ' ' ? rest.find_first_not_of(' ', 1) : std::string_view::npos;
-  std::string_view name;
-  if (start != std::string_view::npos)
-    name = rest.substr(start, rest.find_first_of(" \t\r\n", start) - start);
-  if (name.empty())
-    name = kPppInterface;
-  if (name.size() >= IFNAMSIZ)
+  // The text up to a stray NUL; the name is the word after "1 ".
+  len = strnlen(text, len);
+  size_t start = 1;
+  if (len > 1 && text[1] == ' ') {
+    while (start < len && text[start] == ' ')
+      ++start;
+  } else {
+    start = len;
+  }
+  size_t end = start;
+  while (end < len && !isWordSpace(text[end]))
+    ++end;
+  const char *name = end > start ? text + start : kPppInterface;
+  size_t namelen = end > start ? end - start : strlen(kPppInterface);
+  if (namelen >= IFNAMSIZ)
     return false;
-  memcpy(ifname, name.data(), name.size());
-  ifname[name.size()] = '\0';
+  memcpy(ifname, name, namelen);
+  ifname[namelen] = '\0';
   return true;
 }
 
