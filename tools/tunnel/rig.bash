@@ -89,6 +89,7 @@ dials() { grep -c '^dial' /tmp/events; }
 # far end of the router's WAN port (eth2.2, or ra0 in WISP mode).
 isp_up() {
   WAN_IF=${2:-eth2.2}
+  trap rig_down EXIT
   modprobe -q ppp_generic
   ip netns add isp
   ip link add "$WAN_IF" type veth peer name wan0 netns isp
@@ -135,14 +136,18 @@ isp_pptp_restarted() {
 router_up() {
   local op=$1 type=$2
   shift 2
-  syslogd -O /tmp/messages 2>/dev/null || busybox syslogd -O /tmp/messages
+  [ -x "$LAB_BIN/wanwatch" ] || fail "no $LAB_BIN/wanwatch: run tools/tunnel/build.sh first"
+  busybox syslogd -O /tmp/messages
+  pidof syslogd > /tmp/syslogd.pid
   cp "$tunnel_root/docs/examples/udhcpc.sh" /sbin/udhcpc.sh
   cp "$tunnel_root/docs/examples/ip-up" "$tunnel_root/docs/examples/ip-down" /etc/ppp/
   mkdir -p /tmp/w
-  printf '#!/bin/sh\nif ip -4 -o addr show 2>/dev/null | grep -q " ppp[0-9]* *inet "; then echo tick ppp0; else echo tick; fi >> /tmp/events\nexec %s "$@"\n' \
-    "$tunnel_root/tools/isp/mii_mgr" > /tmp/w/mii_mgr
+  # A tick's mark: "tick ppp0" when the session is what the watcher counts
+  # as one (the state file's report and its interface).
+  local mark='read -r up ifname < /etc/link 2>/dev/null; if [ "$up" = 1 ] && [ -e "/sys/class/net/${ifname:-ppp0}" ]; then echo tick ppp0; else echo tick; fi >> /tmp/events'
+  printf '#!/bin/sh\n%s\nexec %s "$@"\n' "$mark" "$tunnel_root/tools/isp/mii_mgr" > /tmp/w/mii_mgr
   # WISP mode: associated while the port has a carrier.
-  printf '#!/bin/sh\nif ip -4 -o addr show 2>/dev/null | grep -q " ppp[0-9]* *inet "; then echo tick ppp0; else echo tick; fi >> /tmp/events\ncase $(ip -o link show dev ra0) in *LOWER_UP*) ap=02:00:00:00:00:01 ;; *) ap=Not-Associated ;; esac\nprintf "ra0       IEEE 802.11  ESSID:\\"isp\\"\\n          Mode:Managed  Access Point: %%s\\n" "$ap"\n' > /tmp/w/iwconfig
+  printf '#!/bin/sh\n%s\ncase $(ip -o link show dev ra0) in *LOWER_UP*) ap=02:00:00:00:00:01 ;; *) ap=Not-Associated ;; esac\nprintf "ra0       IEEE 802.11  ESSID:\\"isp\\"\\n          Mode:Managed  Access Point: %%s\\n" "$ap"\n' "$mark" > /tmp/w/iwconfig
   local script
   for script in accel-pptp.sh pptp.sh l2tp.sh; do
     printf '#!/bin/sh\necho dial >> /tmp/events\nexec %s "$@"\n' "$tunnel_root/docs/examples/$script" > "/tmp/w/$script"
@@ -179,4 +184,18 @@ router_up() {
 # dial after it.
 ticks_to_redial() {
   awk '$1 == "tick" { n = $2 == "ppp0" ? 0 : n + 1 } $1 == "dial" { d++ } d == '"$1"' { print n; exit }' /tmp/events
+}
+
+# rig_down: the router's processes (with the first process of their pid
+# namespace), the ISP's and its namespace, the WAN port and the files the
+# case left, so that the next case of the same box starts clean.
+rig_down() {
+  [ -z "${ROUTER_UNSHARE:-}" ] || { kill -KILL "$ROUTER_UNSHARE" $(pgrep -P "$ROUTER_UNSHARE") 2>/dev/null; wait "$ROUTER_UNSHARE" 2>/dev/null; }
+  local pid
+  for pid in $(ip netns pids isp 2>/dev/null); do kill -KILL "$pid" 2>/dev/null; done
+  ip netns del isp 2>/dev/null
+  ip link del "$WAN_IF" 2>/dev/null
+  [ ! -f /tmp/syslogd.pid ] || kill "$(cat /tmp/syslogd.pid)" 2>/dev/null
+  rm -f /etc/link /var/physical_wanIf_gw /etc/options.pptp /etc/options.l2tp /tmp/events /tmp/syslogd.pid
+  return 0
 }
