@@ -12,10 +12,11 @@ if [ -z "${TUNNEL_BENCH:-}" ]; then
   cd "$root"
   tools/labbox/build.sh > /dev/null
   tools/tunnel/build.sh
-  exec tools/labbox/run.sh --env TUNNEL_BENCH=1 --env FLAPS="${1:-5}" tools/bench/tunnels.sh 1200
+  exec tools/labbox/run.sh --env TUNNEL_BENCH="$root" --env FLAPS="${1:-5}" tools/bench/tunnels.sh 1200
 fi
 
-cd "$(dirname "$(readlink -f "$0")")/../.." || exit 1
+# In the box the script runs as a copy: TUNNEL_BENCH is the checkout.
+cd "$TUNNEL_BENCH" || exit 1
 # In the box: each set-up on a fresh rig, in a subshell of its own.
 now() { date +%s%3N; }
 stats() { sort -n | awk '{ v[NR] = $1 } END { printf "median %d, max %d", v[int((NR + 1) / 2)], v[NR] }'; }
