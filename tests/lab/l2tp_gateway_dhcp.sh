@@ -1,5 +1,4 @@
 # Gateway-mode L2TP with the WAN port's address by DHCP: plug and pull.
-. "$(dirname "$0")/../../tools/tunnel/rig.bash"
 . "$(dirname "$0")/tunnel_flaps.bash"
 isp_up l2tp
 router_up 0 L2TP wan_l2tp_mode=1

@@ -1,6 +1,5 @@
 # Gateway-mode PPTP with the WAN port's static address: plug, the server
 # killed with the link up, pull.
-. "$(dirname "$0")/../../tools/tunnel/rig.bash"
 . "$(dirname "$0")/tunnel_flaps.bash"
 isp_up pptp
 router_up 0 PPTP wan_pptp_mode=0

@@ -1,4 +1,5 @@
-# The checks the tunnel cases share, after tools/tunnel/rig.bash.
+# The rig and the checks the tunnel cases share.
+. "$(dirname "${BASH_SOURCE[0]}")/../../tools/tunnel/rig.bash"
 
 # plug_and_check: the session up with its address and the default route, the
 # physical gateway in the gateway file.
@@ -8,7 +9,6 @@ plug_and_check() {
   echo "ok: plugged: session up with its address, default route through it"
   check "gateway file holds the physical gateway" "$(gateway_file)" "$ISP_ADDR"
   # The watcher's redial count starts again at the first tick that sees it.
-  local seen
   wait_until 15 "the watcher sees the session" eval '[ "$(tail -n 1 /tmp/events)" = "tick ppp0" ]'
 }
 
@@ -16,11 +16,10 @@ plug_and_check() {
 # without a session (four counted; the fourth when the session went during
 # the tick that last saw it) and gets the session back.
 server_killed_and_redialled() {
-  local before
+  local before n
   before=$(dials)
   isp_pptp_restarted
   wait_until 30 "server killed: redial" eval '[ "$(dials)" -gt "$before" ]'
-  local n
   n=$(ticks_to_redial $((before + 1)))
   [ "$n" -ge 4 ] && [ "$n" -le 5 ] || fail "redial $n ticks after the session went, not 5"
   echo "ok: redialled $n ticks after the session went"

@@ -33,13 +33,8 @@ check "no store message" "$(grep '^nvram:' "$SBX_OUT/watcher.out")" ""
 # pause: a read between them finds the file cut inside the password line,
 # without the mode line after it, which would make its tick lose the edge.
 # Every plug of the cable dials, with the whole password.
-{
-  for i in $(seq 197); do echo "filler_$i=value_$i"; done
-  echo OP_Mode=0
-  echo wan_pppoe_user=alice
-  echo wan_pppoe_pass=correct-horse-battery
-  echo wanConnectionMode=PPPOE
-} > "$SBX_OUT/big"
+{ seq -f 'filler_%g=value' 197; printf '%s\n' OP_Mode=0 wan_pppoe_user=alice wan_pppoe_pass=correct-horse-battery \
+  wanConnectionMode=PPPOE; } > "$SBX_OUT/big"
 store < "$SBX_OUT/big"
 whole=$(cat "$SBX_OUT/big")
 head=${whole%battery*}
@@ -49,12 +44,7 @@ cable pulled
 reset_log
 start_watcher
 wait_for 1 mii_mgr
-(
-  while :; do
-    { printf '%s' "$head"; sleep 0.02; printf '%s\n' "$tail"; } > /etc/nvram.conf
-    sleep 0.01
-  done
-) &
+while :; do { printf '%s' "$head"; sleep 0.02; printf '%s\n' "$tail"; } > /etc/nvram.conf; sleep 0.01; done &
 writer=$!
 for plug in 1 2 3 4 5 6; do
   cable plugged

@@ -28,28 +28,22 @@ int fakePpp()
 
 // The daemons the test started exit on their own times after the killall,
 // which the sequence under test runs just before it waits.
-bool stillRunning(const std::string &name, FakeDaemon &d)
-{
-  int due = d.killed ? d.killMs : d.termMs;
-  if (due < 0 || g_processes.clockMs < due)
-    return true;
-  record_command(("[" + name + " exited at " + std::to_string(g_processes.clockMs) + " ms]").c_str());
-  return false;
-}
-
 int fakeSignalNamed(const char *name, int sig)
 {
   auto it = g_processes.running.find(name);
   if (it == g_processes.running.end())
     return 0;
-  if (!stillRunning(it->first, it->second)) {
+  FakeDaemon &d = it->second;
+  int due = d.killed ? d.killMs : d.termMs;
+  if (due >= 0 && g_processes.clockMs >= due) {
+    record_command(("[" + it->first + " exited at " + std::to_string(g_processes.clockMs) + " ms]").c_str());
     g_processes.running.erase(it);
     return 0;
   }
   if (sig == SIGKILL) {
     record_command(("[SIGKILL " + it->first + "]").c_str());
-    it->second.killed = true;
-    it->second.killMs = it->second.killMs < 0 ? -1 : g_processes.clockMs + it->second.killMs;
+    d.killed = true;
+    d.killMs = d.killMs < 0 ? -1 : g_processes.clockMs + d.killMs;
   }
   return 1;
 }
