@@ -31,7 +31,23 @@ Spool g_tc;
 Spool g_mangle;
 Spool g_mangle6;
 Ipv6Mode g_ipv6 = Ipv6Mode::Off;
-bool g_ipv4Only = false;
+
+// The watched line: armed until the next line is issued, then its outcome,
+// or where it waits in a batch.
+struct Watch {
+  bool armed = false;
+  const Spool *spool = nullptr;
+  int index = -1;
+  bool ok = false;
+};
+Watch g_watch;
+
+// The outcome of line `index` of a spool that has run (-1: of all its lines).
+void settle(const Spool &spool, int index, bool ok)
+{
+  if (&spool == g_watch.spool && (index < 0 || index == g_watch.index))
+    g_watch.ok = ok;
+}
 
 // Not the shell: no word of a batch is ever read by a shell.
 int spawnTool(const char *const argv[], int in, int out, int err)
@@ -77,9 +93,9 @@ int devNull()
   return fd;
 }
 
-void runOne(const char *line, int, void *)
+void runOne(const char *line, int index, void *spool)
 {
-  run_command(line);
+  settle(*static_cast<const Spool *>(spool), index, run_command(line) == 0);
 }
 
 // Once a tool is missing the rest of the run goes one command at a time,
@@ -93,7 +109,7 @@ void batchOff(const char *tool, const char *why)
 
 void replay(Spool &spool)
 {
-  spoolReplay(spool, runOne, nullptr);
+  spoolReplay(spool, runOne, &spool);
 }
 
 void printBatch(Spool &spool, const char *tool)
@@ -120,6 +136,7 @@ void runTc(Spool &spool, bool quiet)
   const char *argv[] = {"tc", "-force", "-batch", "-", nullptr};
   int errors = quiet ? devNull() : scratchFile();
   int rc = g_runner(argv, spool.text, quiet ? devNull() : -1, errors);
+  settle(spool, -1, rc == 0);
   if (!quiet) {
     forwardErrors(errors);
     if (errors >= 0)
@@ -139,21 +156,29 @@ void runTc(Spool &spool, bool quiet)
 // the shell, which starts the same tool with the same words): the error
 // output is that of one-at-a-time mode. One that goes in alone stands later
 // in its chain than it would have.
+struct DroppedRun {
+  const Spool *spool;
+  const Dropped *dropped;
+};
+
 void runDropped(Spool &spool, const Dropped &dropped)
 {
+  DroppedRun run{&spool, &dropped};
   spoolReplay(
       spool,
       [](const char *line, int index, void *context) {
-        if (!isDropped(*static_cast<const Dropped *>(context), index))
+        const DroppedRun &r = *static_cast<const DroppedRun *>(context);
+        if (!isDropped(*r.dropped, index))
           return;
         CommandWords w;
         const int quiet = devNull();
         const int rc = commandWords(line, w) ? g_runner(w.argv, -1, w.quiet ? quiet : -1, w.quiet ? quiet : -1)
                                              : run_command(line);
+        settle(*r.spool, index, rc == 0);
         if (rc == 0)
           printf("%sran alone after its batch, later in its chain: %s\n", kVxTag, line);
       },
-      const_cast<Dropped *>(&dropped));
+      &run);
 }
 
 // iptables-restore applies the whole commit or nothing of it; each family's
@@ -185,6 +210,7 @@ void runMangle(Spool &spool, const char *tool)
     bool retry = false;
     if (rc == 0) {
       forwardErrors(errors);
+      settle(spool, -1, !isDropped(dropped, g_watch.index));
     } else if (rc == -1) {
       batchOff(tool, "could not be started");
       replay(spool);
@@ -218,8 +244,10 @@ int runNow(const char *line)
   return run_command(line);
 }
 
-int applyLine(const char *line)
+// Hands the line to the sink; `spooled` tells where it waits, if batched.
+int sinkLine(const char *line, Spool *&spooled)
 {
+  spooled = nullptr;
   if (g_mode == ApplyMode::RunNow)
     return runNow(line);
   char text[sizeof g_cmd];
@@ -247,8 +275,10 @@ int applyLine(const char *line)
       spool = nullptr;
     break;
   }
-  if (spool != nullptr && spoolAdd(*spool, text, line))
+  if (spool != nullptr && spoolAdd(*spool, text, line)) {
+    spooled = spool;
     return 0;
+  }
   // Not carried by a batch: its effect comes after everything before it.
   applyFlush();
   return runNow(line);
@@ -273,12 +303,13 @@ void checkBatchTools()
     batchOff("tc", "has no -batch");
 }
 
-// Issues one line: the echo, then the sink.
-int issue(const char *line)
+int applyLine(const char *line)
 {
-  if (g_level > 0)
-    printf("%s\n", line);
-  return applyLine(line);
+  Spool *spooled;
+  const int rc = sinkLine(line, spooled);
+  if (g_watch.armed)
+    g_watch = Watch{false, spooled, spooled != nullptr ? spooled->count - 1 : -1, spooled == nullptr && rc == 0};
+  return rc;
 }
 
 } // namespace
@@ -287,7 +318,7 @@ void applyStart(ApplyMode mode, bool dryRun, Ipv6Mode ipv6)
 {
   g_mode = mode;
   g_dryRun = dryRun;
-  g_ipv4Only = false;
+  g_watch = Watch{};
   if (mode == ApplyMode::Batch)
     checkBatchTools();
   g_ipv6 = ipv6;
@@ -301,16 +332,6 @@ void applyStart(ApplyMode mode, bool dryRun, Ipv6Mode ipv6)
 Ipv6Mode ipv6Mode()
 {
   return g_ipv6;
-}
-
-void setIpv6Mode(Ipv6Mode mode)
-{
-  g_ipv6 = mode;
-}
-
-void setIpv4Only(bool only)
-{
-  g_ipv4Only = only;
 }
 
 void setCmdLevel(int level)
@@ -330,12 +351,19 @@ int vx_doCmd(const char *fmt, ...)
   va_start(ap, fmt);
   vsnprintf(g_cmd, sizeof g_cmd, fmt, ap);
   va_end(ap);
-  char twin[sizeof g_cmd];
-  const bool twinned = g_ipv6 == Ipv6Mode::On && !g_ipv4Only && ipv6Twin(g_cmd, twin, sizeof twin);
-  const int rc = issue(g_cmd);
-  if (twinned)
-    issue(twin);
-  return rc;
+  if (g_level > 0)
+    printf("%s\n", g_cmd);
+  return applyLine(g_cmd);
+}
+
+void watchNextLine()
+{
+  g_watch = Watch{true};
+}
+
+bool watchedLineOk()
+{
+  return g_watch.ok;
 }
 
 void applyFlush()
@@ -346,6 +374,8 @@ void applyFlush()
   runTc(g_tc, false);
   for (bool ipv6 : {false, true})
     runMangle(ipv6 ? g_mangle6 : g_mangle, ipv6 ? "ip6tables-restore" : "iptables-restore");
+  // The spools start afresh: their indexes name other lines from now on.
+  g_watch.spool = nullptr;
 }
 
 void setToolRunner(ToolRunner runner)

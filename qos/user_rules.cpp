@@ -6,8 +6,9 @@
 
 #include "apply.h"
 #include "fields.h"
+#include "rules.h"
 #include "state.h"
-#include "qos_seams.h"
+#include "trees.h"
 
 #include "nvram.h"
 #include "textnum.h"
@@ -57,76 +58,37 @@ Field numberField(const char *record, int index, int room, int &value)
 // a ceiling between the link speed and the bound reaches tc unchanged.
 constexpr int kCeilingBound = 51200;
 
-struct Leaf {
-  const char *dev; // tree device
-  int handle;
-  int speed; // link speed of the tree, kbit/s
-  int mark;
-  int classPrio;
-  int filterPrio;
-};
-
 void markingPair(const char *out, const UserRuleMatch &m, int mark)
 {
   // Without a device to name after "-o" the pair could match nothing.
   if (out == nullptr)
     return;
-  setIpv4Only(m.ipv4Only);
-  vx_doCmd("iptables -t mangle -A POSTROUTING -o %s %s %s %s %s %s -j MARK --set-mark %d", out, m.protocol, m.srcPorts,
-           m.dstPorts, m.srcRange, m.dstRange, mark);
-  vx_doCmd("iptables -t mangle -A POSTROUTING -o %s %s %s %s %s %s -j RETURN", out, m.protocol, m.srcPorts, m.dstPorts,
-           m.srcRange, m.dstRange);
-  setIpv4Only(false);
+  char head[64];
+  char matches[sizeof m.srcPorts + sizeof m.dstPorts + sizeof m.srcRange + sizeof m.dstRange + 4];
+  snprintf(head, sizeof head, "-t mangle -A POSTROUTING -o %s ", out);
+  snprintf(matches, sizeof matches, " %s %s %s %s", m.srcPorts, m.dstPorts, m.srcRange, m.dstRange);
+  markPair({m.family, head, m.protocol, matches}, mark);
 }
 
-void leafClass(const Leaf &leaf, const UserRule &rule)
+// The marking pair and the leaf: towards the WAN in WAN_IF's tree, towards
+// the LAN in LAN_IF's, with a plain leaf for the same mark in the wireless
+// tree (the LAN pair on the bridge marks the wireless hosts' traffic too). A
+// guaranteed rate is never capped; a ceiling is.
+void buildRule(int n, const UserRule &rule, const UserRuleMatch &match, int level)
 {
-  if (rule.kind == 1) {
-    // A guaranteed rate is never capped.
-    vx_doCmd("tc class add dev %s parent %d:1 classid %d:%d htb rate %dkbit ceil %dkbit prio %d", leaf.dev, leaf.handle,
-             leaf.handle, leaf.mark, rule.bandwidth, leaf.speed, leaf.classPrio);
-  } else {
-    int ceil = rule.bandwidth <= kCeilingBound ? rule.bandwidth : leaf.speed;
-    vx_doCmd("tc class add dev %s parent %d:1 classid %d:%d htb rate 10kbit ceil %dkbit prio %d", leaf.dev, leaf.handle,
-             leaf.handle, leaf.mark, ceil, leaf.classPrio);
-  }
-}
-
-void towardsWan(int n, const UserRule &rule, const UserRuleMatch &match, int level)
-{
-  printf("%sTo WAN \n", kVxTag);
-  const Leaf leaf{WAN_IF, 1, UPLINK_SPEED, n + kUserWanMarkBase, CLASS_PRIO[level], FILTER_PRIO[level]};
-  markingPair(WAN_IF, match, leaf.mark);
-  if (leaf.dev == nullptr)
-    return;
-  leafClass(leaf, rule);
-  vx_doCmd("tc qdisc  add dev %s parent %d:%d handle 1%d: sfq perturb 10", leaf.dev, leaf.handle, leaf.mark,
-           leaf.mark);
-  vx_doCmd("tc filter add dev %s parent %d:0 protocol ip prio %d handle %d fw classid %d:%d", leaf.dev, leaf.handle,
-           leaf.filterPrio, leaf.mark, leaf.handle, leaf.mark);
-}
-
-void towardsLan(int n, const UserRule &rule, const UserRuleMatch &match, int level)
-{
-  printf("%sTo LAN \n", kVxTag);
-  const Leaf leaf{LAN_IF, 3, DOWNLINK_SPEED, n + kUserLanMarkBase, CLASS_PRIO[level], FILTER_PRIO[level]};
-  markingPair(BR_IF, match, leaf.mark);
-  if (leaf.dev != nullptr) {
-    leafClass(leaf, rule);
-    vx_doCmd("tc qdisc add dev %s parent %d:%d handle 1%d: sfq perturb 10", leaf.dev, leaf.handle, leaf.mark,
-             leaf.mark);
-    vx_doCmd("tc filter  add dev %s parent %d:0 protocol ip prio %d handle %d fw classid %d:%d", leaf.dev, leaf.handle,
-             leaf.filterPrio, leaf.mark, leaf.handle, leaf.mark);
-  }
-  // The wireless tree gets a plain low-priority leaf for the same mark: the
-  // LAN marking pair on the bridge marks the wireless hosts' traffic too.
-  if (WLAN_IF != nullptr) {
-    vx_doCmd("tc class  add dev %s parent %d:1 classid %d:%d htb rate 10kbit ceil %dkbit prio %d", WLAN_IF, 5, 5,
-             leaf.mark, DOWNLINK_SPEED, 4);
-    vx_doCmd("tc qdisc  add dev %s parent %d:%d handle 1%d: sfq perturb 10", WLAN_IF, 5, leaf.mark, leaf.mark);
-    vx_doCmd("tc filter add dev %s parent %d:0 protocol ip prio %d handle %d fw classid %d:%d", WLAN_IF, 5, 4,
-             leaf.mark, 5, leaf.mark);
-  }
+  const bool wan = rule.direction == 1;
+  printf("%sTo %s \n", kVxTag, wan ? "WAN" : "LAN");
+  const int mark = n + (wan ? kUserWanMarkBase : kUserLanMarkBase);
+  markingPair(wan ? WAN_IF : BR_IF, match, mark);
+  const char *dev = wan ? WAN_IF : LAN_IF;
+  const int speed = wan ? UPLINK_SPEED : DOWNLINK_SPEED;
+  const int ceil = rule.kind == 1 || rule.bandwidth > kCeilingBound ? speed : rule.bandwidth;
+  const int rate = rule.kind == 1 ? rule.bandwidth : 10;
+  if (dev != nullptr)
+    addLeaf({dev, wan ? 1 : 3, mark, rate, ceil, CLASS_PRIO[level], FILTER_PRIO[level]}, " ", wan ? "  " : " ",
+            wan ? " " : "  ");
+  if (!wan && WLAN_IF != nullptr)
+    plainLeaf(WLAN_IF, 5, mark, DOWNLINK_SPEED);
 }
 
 // A category level the tables do not know takes the lowest priority.
@@ -165,12 +127,9 @@ void setUserRule(int n, const char *record)
   UserRuleMatch match;
   buildUserRuleMatch(rule, match);
   const int level = levelOf(rule.category);
-  if (match.ipv4Only && ipv6Mode() == Ipv6Mode::On)
-    printf("%suser rule %d marks IPv4 only (%s)\n", kVxTag, n, match.protocol[3] == 'i' ? "ICMP" : "IPv4 addresses");
-  if (rule.direction == 1)
-    towardsWan(n, rule, match, level);
-  else
-    towardsLan(n, rule, match, level);
+  if (match.family == Family::Ipv4 && ipv6Mode() == Ipv6Mode::On)
+    printf("%suser rule %d marks IPv4 only (%s)\n", kVxTag, n, match.icmp ? "ICMP" : "IPv4 addresses");
+  buildRule(n, rule, match, level);
 }
 
 } // namespace
@@ -274,14 +233,11 @@ UserRuleRead readUserRule(const char *record, UserRule &rule, UserRuleProblem &p
 void buildUserRuleMatch(const UserRule &rule, UserRuleMatch &match)
 {
   match = UserRuleMatch{};
-  if (rule.protocol == 0)
-    snprintf(match.protocol, sizeof match.protocol, "-p tcp");
-  else if (rule.protocol == 1)
-    snprintf(match.protocol, sizeof match.protocol, "-p udp");
-  else if (rule.protoNumber == 1)
-    snprintf(match.protocol, sizeof match.protocol, "-p icmp");
+  match.icmp = rule.protocol == 2 && rule.protoNumber == 1;
+  if (rule.protocol == 2 && !match.icmp)
+    snprintf(match.protocol, sizeof match.protocol, "%d", rule.protoNumber);
   else
-    snprintf(match.protocol, sizeof match.protocol, "-p %d", rule.protoNumber);
+    snprintf(match.protocol, sizeof match.protocol, "%s", match.icmp ? "icmp" : rule.protocol == 0 ? "tcp" : "udp");
 
   // Each range needs both of its ends; one end alone adds no match.
   const auto &s = rule.selector;
@@ -294,7 +250,8 @@ void buildUserRuleMatch(const UserRule &rule, UserRuleMatch &match)
   if (selectorSet(rule, DstFirst) && selectorSet(rule, DstLast))
     snprintf(match.dstRange, sizeof match.dstRange, "-m iprange --dst-range %s-%s", s[DstFirst], s[DstLast]);
   // An address range is IPv4's; so is ICMP as the user chose it.
-  match.ipv4Only = match.srcRange[0] != '\0' || match.dstRange[0] != '\0' || strcmp(match.protocol, "-p icmp") == 0;
+  const bool ipv4 = match.srcRange[0] != '\0' || match.dstRange[0] != '\0' || match.icmp;
+  match.family = ipv4 ? Family::Ipv4 : Family::Both;
 }
 
 int startSetUserRule()
