@@ -144,7 +144,7 @@ router_up() {
   mkdir -p /tmp/w
   # A tick's mark: "tick ppp0" when the session is what the watcher counts
   # as one (the state file's report and its interface).
-  local mark='read -r up ifname < /etc/link 2>/dev/null; if [ "$up" = 1 ] && [ -e "/sys/class/net/${ifname:-ppp0}" ]; then echo tick ppp0; else echo tick; fi >> /tmp/events'
+  local mark='read -r up ifname < /etc/link 2>/dev/null; if [ "$up" = 1 ] && ip link show dev "${ifname:-ppp0}" > /dev/null 2>&1; then echo tick ppp0; else echo tick; fi >> /tmp/events'
   printf '#!/bin/sh\n%s\nexec %s "$@"\n' "$mark" "$tunnel_root/tools/isp/mii_mgr" > /tmp/w/mii_mgr
   # WISP mode: associated while the port has a carrier.
   printf '#!/bin/sh\n%s\ncase $(ip -o link show dev ra0) in *LOWER_UP*) ap=02:00:00:00:00:01 ;; *) ap=Not-Associated ;; esac\nprintf "ra0       IEEE 802.11  ESSID:\\"isp\\"\\n          Mode:Managed  Access Point: %%s\\n" "$ap"\n' "$mark" > /tmp/w/iwconfig
