@@ -1,3 +1,4 @@
+# box: tunnel
 # Gateway-mode L2TP with the WAN port's address by DHCP: plug and pull.
 . "$(dirname "$0")/tunnel_flaps.bash"
 isp_up l2tp

@@ -1,3 +1,4 @@
+# box: tunnel
 # Gateway-mode PPTP with the WAN port's address by DHCP: plug, the server
 # killed with the link up, pull.
 . "$(dirname "$0")/tunnel_flaps.bash"

@@ -1,3 +1,4 @@
+# box: tunnel
 # WISP-mode PPTP over ra0 with its address by DHCP: plug and pull.
 . "$(dirname "$0")/tunnel_flaps.bash"
 isp_up pptp ra0
