@@ -3,6 +3,7 @@
 #include "app_rules.h"
 
 #include "apply.h"
+#include "fair.h"
 #include "fields.h"
 #include "service_chains.h"
 #include "qos_seams.h"
@@ -86,7 +87,8 @@ void leaf(const Tree &t, int mark, const LeafParams &l)
 {
   vx_doCmd("tc class add dev %s parent %d:1 classid %d:%d htb rate %dkbit ceil %dkbit prio %d", t.dev, t.handle,
            t.handle, mark, l.rate, l.ceil, l.classPrio);
-  vx_doCmd("tc qdisc add dev %s parent %d:%d handle 1%d: sfq perturb 10", t.dev, t.handle, mark, mark);
+  leafQdisc({t.dev, t.handle, mark, t.speed}, "tc qdisc add dev %s parent %d:%d handle 1%d: sfq perturb 10", t.dev,
+            t.handle, mark, mark);
   vx_doCmd("tc filter add dev %s parent %d:0 protocol ip prio %d handle %d fw classid %d:%d", t.dev, t.handle,
            l.filterPrio, mark, t.handle, mark);
 }
@@ -97,7 +99,8 @@ void mailExtraClass(const char *dev, int handle, int mark, int speed)
     return;
   vx_doCmd("tc class  add dev %s parent %d:1 classid %d:%d htb rate 10kbit ceil %dkbit prio %d", dev, handle, handle,
            mark, speed, 4);
-  vx_doCmd("tc qdisc  add dev %s parent %d:%d handle 1%d: sfq perturb 10", dev, handle, mark, mark);
+  leafQdisc({dev, handle, mark, speed}, "tc qdisc  add dev %s parent %d:%d handle 1%d: sfq perturb 10", dev, handle,
+            mark, mark);
   vx_doCmd("tc filter add dev %s parent %d:0 protocol ip prio %d handle %d fw classid %d:%d", dev, handle, 4, mark,
            handle, mark);
 }

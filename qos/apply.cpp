@@ -1,6 +1,7 @@
 #include "apply.h"
 
 #include "batch.h"
+#include "fallback.h"
 #include "refused.h"
 #include "spool.h"
 #include "state.h"
@@ -51,6 +52,8 @@ int spawnTool(const char *const argv[], int in, int out, int err)
 
 ToolRunner g_runner = spawnTool;
 
+void runTc(Spool &spool, bool quiet);
+
 bool onPath(const char *tool)
 {
   const char *path = getenv("PATH");
@@ -77,9 +80,22 @@ int devNull()
   return fd;
 }
 
-void runOne(const char *line, int, void *)
+// A refused line whose batch failed: its note, and its fallback run as the
+// line itself was.
+void refusedAlone(const Spool *spool, int index)
 {
-  run_command(line);
+  const Fallback *fallback = fallbackOf(spool, index);
+  if (fallback == nullptr)
+    return;
+  sayNote(*fallback);
+  if (fallback->line[0] != '\0')
+    run_command(fallback->line);
+}
+
+void runOne(const char *line, int index, void *spool)
+{
+  if (run_command(line) != 0)
+    refusedAlone(static_cast<const Spool *>(spool), index);
 }
 
 // Once a tool is missing the rest of the run goes one command at a time,
@@ -93,7 +109,37 @@ void batchOff(const char *tool, const char *why)
 
 void replay(Spool &spool)
 {
-  spoolReplay(spool, runOne, nullptr);
+  spoolReplay(spool, runOne, &spool);
+}
+
+struct TcRefusals {
+  const Spool *spool;
+  Spool again;
+};
+
+// tc -force names each command the kernel refused, "Command failed -:N" (N
+// from 1): the refused lines that have a fallback get it in a batch of its own.
+void tcRefusals(int errors, Spool &spool)
+{
+  TcRefusals refusals{&spool, Spool{}};
+  forEachLine(
+      errors,
+      [](const char *text, int, void *context) {
+        TcRefusals &r = *static_cast<TcRefusals *>(context);
+        char *end = nullptr;
+        const long number = strncmp(text, "Command failed -:", 17) == 0 ? strtol(text + 17, &end, 10) : 0;
+        const Fallback *fallback = number > 0 ? fallbackOf(r.spool, static_cast<int>(number - 1)) : nullptr;
+        if (fallback == nullptr)
+          return;
+        sayNote(*fallback);
+        char batchText[kFallbackMax];
+        if (fallback->line[0] != '\0' && batchLine(fallback->line, batchText, sizeof batchText) != BatchKind::None &&
+            !spoolAdd(r.again, batchText, fallback->line))
+          run_command(fallback->line);
+      },
+      &refusals);
+  fallbackForget(&spool);
+  runTc(refusals.again, false);
 }
 
 void printBatch(Spool &spool, const char *tool)
@@ -120,11 +166,8 @@ void runTc(Spool &spool, bool quiet)
   const char *argv[] = {"tc", "-force", "-batch", "-", nullptr};
   int errors = quiet ? devNull() : scratchFile();
   int rc = g_runner(argv, spool.text, quiet ? devNull() : -1, errors);
-  if (!quiet) {
+  if (!quiet)
     forwardErrors(errors);
-    if (errors >= 0)
-      close(errors);
-  }
   if (rc == -1) {
     batchOff("tc", "could not be started");
     replay(spool);
@@ -133,14 +176,22 @@ void runTc(Spool &spool, bool quiet)
     replay(spool);
   }
   spoolClose(spool);
+  if (rc == 1 && !quiet)
+    tcRefusals(errors, spool);
+  fallbackForget(&spool);
+  if (!quiet && errors >= 0)
+    close(errors);
 }
 
 // Runs the dropped lines of a commit alone, as one at a time would (without
 // the shell, which starts the same tool with the same words): the error
 // output is that of one-at-a-time mode. One that goes in alone stands later
 // in its chain than it would have.
+const Spool *g_dropping = nullptr;
+
 void runDropped(Spool &spool, const Dropped &dropped)
 {
+  g_dropping = &spool;
   spoolReplay(
       spool,
       [](const char *line, int index, void *context) {
@@ -152,6 +203,8 @@ void runDropped(Spool &spool, const Dropped &dropped)
                                              : run_command(line);
         if (rc == 0)
           printf("%sran alone after its batch, later in its chain: %s\n", kVxTag, line);
+        else
+          refusedAlone(g_dropping, index);
       },
       const_cast<Dropped *>(&dropped));
 }
@@ -207,6 +260,7 @@ void runMangle(Spool &spool, const char *tool)
     break;
   }
   spoolClose(spool);
+  fallbackForget(&spool);
 }
 
 int runNow(const char *line)
@@ -247,8 +301,10 @@ int applyLine(const char *line)
       spool = nullptr;
     break;
   }
-  if (spool != nullptr && spoolAdd(*spool, text, line))
+  if (spool != nullptr && spoolAdd(*spool, text, line)) {
+    fallbackSpooled(spool, spool->count - 1);
     return 0;
+  }
   // Not carried by a batch: its effect comes after everything before it.
   applyFlush();
   return runNow(line);
@@ -273,12 +329,34 @@ void checkBatchTools()
     batchOff("tc", "has no -batch");
 }
 
-// Issues one line: the echo, then the sink.
+// Issues one line: the echo, then the sink. A line run now that fails has
+// its note said and its fallback issued.
 int issue(const char *line)
 {
   if (g_level > 0)
     printf("%s\n", line);
-  return applyLine(line);
+  const int rc = applyLine(line);
+  const Fallback *fallback = currentFallback();
+  if (rc != 0 && fallback != nullptr && !g_dryRun) {
+    setCurrentFallback(nullptr);
+    sayNote(*fallback);
+    if (fallback->line[0] != '\0')
+      issue(fallback->line);
+    setCurrentFallback(fallback);
+  }
+  return rc;
+}
+
+int doCmd(const char *fmt, va_list ap)
+{
+  memset(g_cmd, 0, sizeof g_cmd);
+  vsnprintf(g_cmd, sizeof g_cmd, fmt, ap);
+  char twin[sizeof g_cmd];
+  const bool twinned = g_ipv6 == Ipv6Mode::On && !g_ipv4Only && ipv6Twin(g_cmd, twin, sizeof twin);
+  const int rc = issue(g_cmd);
+  if (twinned)
+    issue(twin);
+  return rc;
 }
 
 } // namespace
@@ -288,6 +366,7 @@ void applyStart(ApplyMode mode, bool dryRun, Ipv6Mode ipv6)
   g_mode = mode;
   g_dryRun = dryRun;
   g_ipv4Only = false;
+  fallbackReset();
   if (mode == ApplyMode::Batch)
     checkBatchTools();
   g_ipv6 = ipv6;
@@ -325,16 +404,27 @@ int cmdLevel()
 
 int vx_doCmd(const char *fmt, ...)
 {
-  memset(g_cmd, 0, sizeof g_cmd);
   va_list ap;
   va_start(ap, fmt);
-  vsnprintf(g_cmd, sizeof g_cmd, fmt, ap);
+  const int rc = doCmd(fmt, ap);
   va_end(ap);
-  char twin[sizeof g_cmd];
-  const bool twinned = g_ipv6 == Ipv6Mode::On && !g_ipv4Only && ipv6Twin(g_cmd, twin, sizeof twin);
-  const int rc = issue(g_cmd);
-  if (twinned)
-    issue(twin);
+  return rc;
+}
+
+int vx_doCmdOr(const Fallback &fallback, const char *fmt, ...)
+{
+  va_list ap;
+  va_start(ap, fmt);
+  int rc;
+  if (g_mode == ApplyMode::RunNow && !g_dryRun && fallback.line[0] != '\0' && noteSaid(fallback.note)) {
+    // Refused once, refused again: the rest go straight to their fallback.
+    rc = issue(fallback.line);
+  } else {
+    setCurrentFallback(&fallback);
+    rc = doCmd(fmt, ap);
+    setCurrentFallback(nullptr);
+  }
+  va_end(ap);
   return rc;
 }
 

@@ -8,6 +8,7 @@
 //    printed and nothing runs.
 #pragma once
 
+#include "fallback.h"
 #include "ipv6.h"
 
 #include <cstddef>
@@ -37,6 +38,10 @@ int cmdLevel();
 // (ipv6Twin) follows it the same way. In run-now mode it returns the shell's
 // status for the command itself; a batched line returns 0.
 int vx_doCmd(const char *fmt, ...) __attribute__((format(printf, 1, 2)));
+// vx_doCmd for a line the kernel may refuse: then the fallback's note is said
+// once per run and its line issued in place of this one (fallback.h). Run
+// now, once a note has been said, lines with a fallback line go straight to it.
+int vx_doCmdOr(const Fallback &fallback, const char *fmt, ...) __attribute__((format(printf, 2, 3)));
 
 // Applies (or, in a dry run, prints) what is batched: the reset's tc lines,
 // then the other tc lines, then the mangle commit, then the IPv6 one (a

@@ -102,3 +102,8 @@ struct UserRuleMatch {
 };
 
 void buildUserRuleMatch(const UserRule &rule, UserRuleMatch &match);
+
+// How the fair mode writes nf_conntrack_acct: the path and the value.
+// nullptr restores the real write.
+using SysctlWriter = bool (*)(const char *path, const char *value);
+void setSysctlWriter(SysctlWriter writer);

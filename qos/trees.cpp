@@ -8,6 +8,7 @@
 #include "trees.h"
 
 #include "apply.h"
+#include "fair.h"
 #include "state.h"
 
 #include "validate.h"
@@ -21,18 +22,23 @@ int QoS_add_default_qdisc(const char *dev, int handle, int ceil)
   vx_doCmd("tc qdisc  add dev %s root handle %d:0 htb", dev, handle);
   vx_doCmd("tc class  add dev %s parent %d:   classid %d:1 htb rate %dkbit ceil %dkbit", dev, handle, handle, ceil,
            ceil);
-  vx_doCmd("tc class  add dev %s parent %d:1 classid %d:%d htb rate 10kbit ceil %dkbit prio %d", dev, handle, handle,
-           kHighMark, ceil, 1);
-  vx_doCmd("tc class  add dev %s parent %d:1 classid %d:%d htb rate 10kbit  ceil %dkbit prio %d", dev, handle, handle,
-           kLowMark, ceil, 4);
+  const DefaultShares shares = defaultShares(ceil);
+  vx_doCmd("tc class  add dev %s parent %d:1 classid %d:%d htb rate %dkbit ceil %dkbit prio %d", dev, handle, handle,
+           kHighMark, shares.highRate, shares.highCeil, 1);
+  vx_doCmd("tc class  add dev %s parent %d:1 classid %d:%d htb rate %dkbit  ceil %dkbit prio %d", dev, handle, handle,
+           kLowMark, shares.lowRate, ceil, 4);
   // The queue handle is "1" followed by the mark, whatever the tree: queue
   // handles are per device, so the trees never collide.
-  vx_doCmd("tc qdisc  add dev %s parent %d:%d handle 1%d: sfq perturb 5", dev, handle, kHighMark, kHighMark);
-  vx_doCmd("tc qdisc  add dev %s parent %d:%d handle 1%d: sfq perturb 10", dev, handle, kLowMark, kLowMark);
+  leafQdisc({dev, handle, kHighMark, ceil}, "tc qdisc  add dev %s parent %d:%d handle 1%d: sfq perturb 5", dev, handle,
+            kHighMark, kHighMark);
+  leafQdisc({dev, handle, kLowMark, ceil}, "tc qdisc  add dev %s parent %d:%d handle 1%d: sfq perturb 10", dev, handle,
+            kLowMark, kLowMark);
   vx_doCmd("tc filter add dev %s parent %d:0 protocol ip prio %d  handle %d fw classid %d:%d", dev, handle, 1,
            kHighMark, handle, kHighMark);
-  return vx_doCmd("tc filter add dev %s parent %d:0 protocol ip prio %d  handle %d fw classid %d:%d", dev, handle, 4,
-                  kLowMark, handle, kLowMark);
+  const int rc = vx_doCmd("tc filter add dev %s parent %d:0 protocol ip prio %d  handle %d fw classid %d:%d", dev,
+                          handle, 4, kLowMark, handle, kLowMark);
+  bulkClass(dev, handle, ceil);
+  return rc;
 }
 
 int initQdisc()

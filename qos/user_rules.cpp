@@ -5,6 +5,7 @@
 #include "user_rules.h"
 
 #include "apply.h"
+#include "fair.h"
 #include "fields.h"
 #include "state.h"
 #include "qos_seams.h"
@@ -100,8 +101,8 @@ void towardsWan(int n, const UserRule &rule, const UserRuleMatch &match, int lev
   if (leaf.dev == nullptr)
     return;
   leafClass(leaf, rule);
-  vx_doCmd("tc qdisc  add dev %s parent %d:%d handle 1%d: sfq perturb 10", leaf.dev, leaf.handle, leaf.mark,
-           leaf.mark);
+  leafQdisc({leaf.dev, leaf.handle, leaf.mark, leaf.speed}, "tc qdisc  add dev %s parent %d:%d handle 1%d: sfq perturb 10",
+            leaf.dev, leaf.handle, leaf.mark, leaf.mark);
   vx_doCmd("tc filter add dev %s parent %d:0 protocol ip prio %d handle %d fw classid %d:%d", leaf.dev, leaf.handle,
            leaf.filterPrio, leaf.mark, leaf.handle, leaf.mark);
 }
@@ -113,8 +114,8 @@ void towardsLan(int n, const UserRule &rule, const UserRuleMatch &match, int lev
   markingPair(BR_IF, match, leaf.mark);
   if (leaf.dev != nullptr) {
     leafClass(leaf, rule);
-    vx_doCmd("tc qdisc add dev %s parent %d:%d handle 1%d: sfq perturb 10", leaf.dev, leaf.handle, leaf.mark,
-             leaf.mark);
+    leafQdisc({leaf.dev, leaf.handle, leaf.mark, leaf.speed}, "tc qdisc add dev %s parent %d:%d handle 1%d: sfq perturb 10",
+              leaf.dev, leaf.handle, leaf.mark, leaf.mark);
     vx_doCmd("tc filter  add dev %s parent %d:0 protocol ip prio %d handle %d fw classid %d:%d", leaf.dev, leaf.handle,
              leaf.filterPrio, leaf.mark, leaf.handle, leaf.mark);
   }
@@ -123,7 +124,8 @@ void towardsLan(int n, const UserRule &rule, const UserRuleMatch &match, int lev
   if (WLAN_IF != nullptr) {
     vx_doCmd("tc class  add dev %s parent %d:1 classid %d:%d htb rate 10kbit ceil %dkbit prio %d", WLAN_IF, 5, 5,
              leaf.mark, DOWNLINK_SPEED, 4);
-    vx_doCmd("tc qdisc  add dev %s parent %d:%d handle 1%d: sfq perturb 10", WLAN_IF, 5, leaf.mark, leaf.mark);
+    leafQdisc({WLAN_IF, 5, leaf.mark, DOWNLINK_SPEED}, "tc qdisc  add dev %s parent %d:%d handle 1%d: sfq perturb 10",
+              WLAN_IF, 5, leaf.mark, leaf.mark);
     vx_doCmd("tc filter add dev %s parent %d:0 protocol ip prio %d handle %d fw classid %d:%d", WLAN_IF, 5, 4,
              leaf.mark, 5, leaf.mark);
   }

@@ -1,0 +1,67 @@
+// The fair mode (VX_QoSFair exactly 1): no class that another class can
+// starve, flow-fair leaves with short queues, and unclassified traffic
+// placed by what it does rather than by its port.
+//  1. shares: the default classes get assured shares of the link, the high
+//     one a ceiling of a third of it;
+//  2. leaves: every leaf queue is fq_codel, its parameters from the link rate
+//     (sfq where the kernel has none);
+//  3. flows: unclassified UDP whose packets average at most kSmallAvgBytes and
+//     that sends at most kSparseRate packets a second is carried by the high
+//     default class; the decision is kept on the connection mark;
+//  4. dscp: a packet from the LAN that no rule classified goes by its DSCP.
+// Without the key every line is the one the mode-less build issues.
+#pragma once
+
+// Written (holding nf_conntrack_acct as it was) by a run in the mode; the
+// first full build without the key puts the setting back and removes it.
+inline constexpr char kFairMarker[] = "/var/vx_qos.fair";
+inline constexpr char kConntrackAcct[] = "/proc/sys/net/netfilter/nf_conntrack_acct";
+
+// The lowest class, for what the LAN marks CS1: h:6 in every tree.
+inline constexpr int kBulkMark = 6;
+
+enum FairPart : unsigned {
+  kFairShares = 1,
+  kFairLeaves = 2,
+  kFairFlows = 4,
+  kFairDscp = 8,
+};
+
+// Reads the key, and the benchmark aid VX_QOS_FAIR_OFF (a comma list of
+// "shares", "leaves", "flows", "dscp" switched off one at a time to show what
+// each adds; not for routers). A full build or modify run sets
+// nf_conntrack_acct=1 (connbytes never sees a connection tracked before
+// accounting was on) and writes the marker; with the key off a full build
+// restores what the marker recorded once its reset has run (`reset` true).
+void fairStart(bool keyOn, bool dryRun, bool guarded);
+void fairAfterReset(bool dryRun, bool guarded);
+bool fairOn(unsigned part);
+
+// The default classes' numbers for a tree at `speed` kbit/s.
+struct DefaultShares {
+  int highRate, highCeil, lowRate, bulkRate;
+};
+DefaultShares defaultShares(int speed);
+
+// fq_codel's parameters for a leaf of a tree at `speed` kbit/s.
+struct FqCodelParams {
+  int targetUs, intervalUs, quantum, limit, memoryLimit;
+};
+FqCodelParams fqCodelFor(int speed);
+
+// The lowest class h:6 of a tree (the DSCP part on), after its defaults.
+void bulkClass(const char *dev, int handle, int speed);
+
+// A leaf's queue: `fmt` is its sfq line. In the mode the leaf gets fq_codel,
+// and the sfq line where the kernel refuses it.
+struct LeafQueue {
+  const char *dev;
+  int handle;
+  int mark;
+  int speed;
+};
+int leafQdisc(const LeafQueue &leaf, const char *fmt, ...) __attribute__((format(printf, 2, 3)));
+
+// The mode's mangle rules, behind the application and user rules: DSCP in
+// FORWARD, the behaviour rules at the end of POSTROUTING.
+void fairRules();

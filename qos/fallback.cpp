@@ -1,0 +1,84 @@
+#include "fallback.h"
+
+#include <cstdio>
+
+namespace {
+
+struct Pending {
+  const void *batch;
+  int index;
+  Fallback fallback;
+};
+
+// A tree has about 60 leaves; a line beyond the table is only not replaced.
+constexpr int kMaxPending = 96;
+Pending g_pending[kMaxPending];
+int g_pendingCount = 0;
+
+constexpr int kMaxNotes = 8;
+const char *g_said[kMaxNotes];
+int g_saidCount = 0;
+
+const Fallback *g_current = nullptr;
+
+} // namespace
+
+void setCurrentFallback(const Fallback *fallback)
+{
+  g_current = fallback;
+}
+
+const Fallback *currentFallback()
+{
+  return g_current;
+}
+
+void fallbackSpooled(const void *batch, int index)
+{
+  if (g_current != nullptr && g_pendingCount < kMaxPending)
+    g_pending[g_pendingCount++] = {batch, index, *g_current};
+}
+
+const Fallback *fallbackOf(const void *batch, int index)
+{
+  for (int i = 0; i < g_pendingCount; ++i) {
+    if (g_pending[i].batch == batch && g_pending[i].index == index)
+      return &g_pending[i].fallback;
+  }
+  return nullptr;
+}
+
+void fallbackForget(const void *batch)
+{
+  int kept = 0;
+  for (int i = 0; i < g_pendingCount; ++i) {
+    if (g_pending[i].batch != batch)
+      g_pending[kept++] = g_pending[i];
+  }
+  g_pendingCount = kept;
+}
+
+bool noteSaid(const char *note)
+{
+  for (int i = 0; i < g_saidCount; ++i) {
+    if (g_said[i] == note)
+      return true;
+  }
+  return false;
+}
+
+void sayNote(const Fallback &fallback)
+{
+  if (fallback.note == nullptr || noteSaid(fallback.note))
+    return;
+  if (g_saidCount < kMaxNotes)
+    g_said[g_saidCount++] = fallback.note;
+  printf("%s\n", fallback.note);
+}
+
+void fallbackReset()
+{
+  g_pendingCount = 0;
+  g_saidCount = 0;
+  g_current = nullptr;
+}
