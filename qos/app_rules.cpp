@@ -5,8 +5,8 @@
 #include "apply.h"
 #include "fair.h"
 #include "fields.h"
+#include "rules.h"
 #include "service_chains.h"
-#include "qos_seams.h"
 
 #include "nvram.h"
 #include "textnum.h"
@@ -55,9 +55,9 @@ void markFixedAppPorts(const char *workName, int direction, const char *outDev, 
     if (r.direction != direction || strcmp(r.workName, workName) != 0)
       continue;
     const PortMatchForm &f = kPortMatchForms[static_cast<int>(r.match)];
-    vx_doCmd("iptables -t mangle -A FORWARD -p %s -o %s %s %s -j MARK --set-mark %d", f.proto, outDev, f.option,
-             r.ports, mark);
-    vx_doCmd("iptables -t mangle -A FORWARD -p %s -o %s %s %s -j RETURN", f.proto, outDev, f.option, r.ports);
+    char matches[96];
+    snprintf(matches, sizeof matches, " -o %s %s %s", outDev, f.option, r.ports);
+    markPair({Family::Both, "-t mangle -A FORWARD ", f.proto, matches}, mark);
   }
 }
 
@@ -89,8 +89,7 @@ void leaf(const Tree &t, int mark, const LeafParams &l)
            t.handle, mark, l.rate, l.ceil, l.classPrio);
   leafQdisc({t.dev, t.handle, mark, t.speed}, "tc qdisc add dev %s parent %d:%d handle 1%d: sfq perturb 10", t.dev,
             t.handle, mark, mark);
-  vx_doCmd("tc filter add dev %s parent %d:0 protocol ip prio %d handle %d fw classid %d:%d", t.dev, t.handle,
-           l.filterPrio, mark, t.handle, mark);
+  fwFilter(t.dev, t.handle, l.filterPrio, mark);
 }
 
 void mailExtraClass(const char *dev, int handle, int mark, int speed)
@@ -101,8 +100,7 @@ void mailExtraClass(const char *dev, int handle, int mark, int speed)
            mark, speed, 4);
   leafQdisc({dev, handle, mark, speed}, "tc qdisc  add dev %s parent %d:%d handle 1%d: sfq perturb 10", dev, handle,
             mark, mark);
-  vx_doCmd("tc filter add dev %s parent %d:0 protocol ip prio %d handle %d fw classid %d:%d", dev, handle, 4, mark,
-           handle, mark);
+  fwFilter(dev, handle, 4, mark);
 }
 
 // Mail gets a plain class for each mark in the opposite tree too, whether or

@@ -32,7 +32,60 @@ Spool g_tc;
 Spool g_mangle;
 Spool g_mangle6;
 Ipv6Mode g_ipv6 = Ipv6Mode::Off;
-bool g_ipv4Only = false;
+
+// The watched line: armed until the next line is issued, then its outcome,
+// or where it waits in a batch.
+struct Watch {
+  bool armed = false;
+  const Spool *spool = nullptr;
+  int index = -1;
+  bool ok = false;
+};
+Watch g_watch;
+
+void settle(const Spool &spool, int index, bool ok)
+{
+  if (&spool == g_watch.spool && (index < 0 || index == g_watch.index))
+    g_watch.ok = ok;
+}
+
+void closeWatched(Spool &spool)
+{
+  if (&spool == g_watch.spool)
+    g_watch.spool = nullptr;
+  fallbackForget(&spool);
+  spoolClose(spool);
+}
+
+void runTc(Spool &spool, bool quiet);
+
+struct TcRefusals {
+  const Spool *spool;
+  Spool again;
+};
+
+// tc -force names each command the kernel refused, "Command failed -:N" (N
+// from 1): the refused lines with a fallback get it, in a batch of their own.
+void tcRefusals(int errors, const Spool &spool)
+{
+  TcRefusals refusals{&spool, Spool{}};
+  forEachLine(
+      errors,
+      [](const char *text, int, void *context) {
+        TcRefusals &r = *static_cast<TcRefusals *>(context);
+        const long number = strncmp(text, "Command failed -:", 17) == 0 ? strtol(text + 17, nullptr, 10) : 0;
+        const Fallback *fallback = number > 0 ? fallbackOf(r.spool, static_cast<int>(number - 1)) : nullptr;
+        if (fallback == nullptr)
+          return;
+        sayNote(*fallback);
+        char batchText[kFallbackMax];
+        if (fallback->line[0] != '\0' && (batchLine(fallback->line, batchText, sizeof batchText) != BatchKind::Tc ||
+                                          !spoolAdd(r.again, batchText, fallback->line)))
+          run_command(fallback->line);
+      },
+      &refusals);
+  runTc(refusals.again, false);
+}
 
 // Not the shell: no word of a batch is ever read by a shell.
 int spawnTool(const char *const argv[], int in, int out, int err)
@@ -51,8 +104,6 @@ int spawnTool(const char *const argv[], int in, int out, int err)
 }
 
 ToolRunner g_runner = spawnTool;
-
-void runTc(Spool &spool, bool quiet);
 
 bool onPath(const char *tool)
 {
@@ -80,11 +131,11 @@ int devNull()
   return fd;
 }
 
-// A refused line whose batch failed: its note, and its fallback run as the
-// line itself was.
-void refusedAlone(const Spool *spool, int index)
+// A line of a failed batch, refused alone too: its note, and its fallback
+// run as the line itself was.
+void refusedAlone(const Spool &spool, int index)
 {
-  const Fallback *fallback = fallbackOf(spool, index);
+  const Fallback *fallback = fallbackOf(&spool, index);
   if (fallback == nullptr)
     return;
   sayNote(*fallback);
@@ -92,10 +143,13 @@ void refusedAlone(const Spool *spool, int index)
     run_command(fallback->line);
 }
 
-void runOne(const char *line, int index, void *spool)
+void runOne(const char *line, int index, void *context)
 {
-  if (run_command(line) != 0)
-    refusedAlone(static_cast<const Spool *>(spool), index);
+  const Spool &spool = *static_cast<const Spool *>(context);
+  const bool ok = run_command(line) == 0;
+  settle(spool, index, ok);
+  if (!ok)
+    refusedAlone(spool, index);
 }
 
 // Once a tool is missing the rest of the run goes one command at a time,
@@ -110,36 +164,6 @@ void batchOff(const char *tool, const char *why)
 void replay(Spool &spool)
 {
   spoolReplay(spool, runOne, &spool);
-}
-
-struct TcRefusals {
-  const Spool *spool;
-  Spool again;
-};
-
-// tc -force names each command the kernel refused, "Command failed -:N" (N
-// from 1): the refused lines that have a fallback get it in a batch of its own.
-void tcRefusals(int errors, Spool &spool)
-{
-  TcRefusals refusals{&spool, Spool{}};
-  forEachLine(
-      errors,
-      [](const char *text, int, void *context) {
-        TcRefusals &r = *static_cast<TcRefusals *>(context);
-        char *end = nullptr;
-        const long number = strncmp(text, "Command failed -:", 17) == 0 ? strtol(text + 17, &end, 10) : 0;
-        const Fallback *fallback = number > 0 ? fallbackOf(r.spool, static_cast<int>(number - 1)) : nullptr;
-        if (fallback == nullptr)
-          return;
-        sayNote(*fallback);
-        char batchText[kFallbackMax];
-        if (fallback->line[0] != '\0' && batchLine(fallback->line, batchText, sizeof batchText) != BatchKind::None &&
-            !spoolAdd(r.again, batchText, fallback->line))
-          run_command(fallback->line);
-      },
-      &refusals);
-  fallbackForget(&spool);
-  runTc(refusals.again, false);
 }
 
 void printBatch(Spool &spool, const char *tool)
@@ -159,13 +183,14 @@ void runTc(Spool &spool, bool quiet)
     return;
   if (g_dryRun) {
     printBatch(spool, quiet ? "tc -force -batch - (output discarded)" : "tc -force -batch -");
-    spoolClose(spool);
+    closeWatched(spool);
     return;
   }
   spoolRewind(spool);
   const char *argv[] = {"tc", "-force", "-batch", "-", nullptr};
   int errors = quiet ? devNull() : scratchFile();
   int rc = g_runner(argv, spool.text, quiet ? devNull() : -1, errors);
+  settle(spool, -1, rc == 0);
   if (!quiet)
     forwardErrors(errors);
   if (rc == -1) {
@@ -174,39 +199,43 @@ void runTc(Spool &spool, bool quiet)
   } else if (rc != 0 && rc != 1) {
     printf("%stc stopped in its batch (exit %d): its %d commands run one at a time\n", kVxTag, rc, spool.count);
     replay(spool);
-  }
-  spoolClose(spool);
-  if (rc == 1 && !quiet)
+  } else if (rc == 1 && !quiet) {
     tcRefusals(errors, spool);
-  fallbackForget(&spool);
+  }
   if (!quiet && errors >= 0)
     close(errors);
+  closeWatched(spool);
 }
 
 // Runs the dropped lines of a commit alone, as one at a time would (without
 // the shell, which starts the same tool with the same words): the error
 // output is that of one-at-a-time mode. One that goes in alone stands later
 // in its chain than it would have.
-const Spool *g_dropping = nullptr;
+struct DroppedRun {
+  const Spool *spool;
+  const Dropped *dropped;
+};
 
 void runDropped(Spool &spool, const Dropped &dropped)
 {
-  g_dropping = &spool;
+  DroppedRun run{&spool, &dropped};
   spoolReplay(
       spool,
       [](const char *line, int index, void *context) {
-        if (!isDropped(*static_cast<const Dropped *>(context), index))
+        const DroppedRun &r = *static_cast<const DroppedRun *>(context);
+        if (!isDropped(*r.dropped, index))
           return;
         CommandWords w;
         const int quiet = devNull();
         const int rc = commandWords(line, w) ? g_runner(w.argv, -1, w.quiet ? quiet : -1, w.quiet ? quiet : -1)
                                              : run_command(line);
+        settle(*r.spool, index, rc == 0);
         if (rc == 0)
           printf("%sran alone after its batch, later in its chain: %s\n", kVxTag, line);
         else
-          refusedAlone(g_dropping, index);
+          refusedAlone(*r.spool, index);
       },
-      const_cast<Dropped *>(&dropped));
+      &run);
 }
 
 // iptables-restore applies the whole commit or nothing of it; each family's
@@ -220,14 +249,14 @@ void runMangle(Spool &spool, const char *tool)
     return;
   if (!spoolText(spool, "COMMIT")) {
     replay(spool);
-    spoolClose(spool);
+    closeWatched(spool);
     return;
   }
   const char *argv[] = {tool, "--noflush", nullptr};
   if (g_dryRun) {
     printf("%sbatch for %s --noflush:\n", kVxTag, tool);
     spoolPrint(spool);
-    spoolClose(spool);
+    closeWatched(spool);
     return;
   }
   Dropped dropped;
@@ -238,6 +267,7 @@ void runMangle(Spool &spool, const char *tool)
     bool retry = false;
     if (rc == 0) {
       forwardErrors(errors);
+      settle(spool, -1, !isDropped(dropped, g_watch.index));
     } else if (rc == -1) {
       batchOff(tool, "could not be started");
       replay(spool);
@@ -259,8 +289,7 @@ void runMangle(Spool &spool, const char *tool)
     }
     break;
   }
-  spoolClose(spool);
-  fallbackForget(&spool);
+  closeWatched(spool);
 }
 
 int runNow(const char *line)
@@ -272,8 +301,10 @@ int runNow(const char *line)
   return run_command(line);
 }
 
-int applyLine(const char *line)
+// Hands the line to the sink; `spooled` tells where it waits, if batched.
+int sinkLine(const char *line, Spool *&spooled)
 {
+  spooled = nullptr;
   if (g_mode == ApplyMode::RunNow)
     return runNow(line);
   char text[sizeof g_cmd];
@@ -302,7 +333,7 @@ int applyLine(const char *line)
     break;
   }
   if (spool != nullptr && spoolAdd(*spool, text, line)) {
-    fallbackSpooled(spool, spool->count - 1);
+    spooled = spool;
     return 0;
   }
   // Not carried by a batch: its effect comes after everything before it.
@@ -329,34 +360,36 @@ void checkBatchTools()
     batchOff("tc", "has no -batch");
 }
 
-// Issues one line: the echo, then the sink. A line run now that fails has
-// its note said and its fallback issued.
-int issue(const char *line)
+int doCmd(const Fallback *fallback, const char *fmt, va_list ap);
+
+// A batched line keeps its fallback until its batch has run; a line run now
+// that fails has its note said and its fallback issued at once.
+int applyLine(const char *line, const Fallback *fallback)
 {
-  if (g_level > 0)
-    printf("%s\n", line);
-  const int rc = applyLine(line);
-  const Fallback *fallback = currentFallback();
-  if (rc != 0 && fallback != nullptr && !g_dryRun) {
-    setCurrentFallback(nullptr);
+  Spool *spooled;
+  const int rc = sinkLine(line, spooled);
+  if (g_watch.armed) {
+    g_watch = Watch{false, spooled, spooled != nullptr ? spooled->count - 1 : -1, spooled == nullptr && rc == 0};
+  }
+  if (fallback != nullptr && spooled != nullptr) {
+    fallbackSpooled(spooled, spooled->count - 1, *fallback);
+  } else if (fallback != nullptr && rc != 0 && !g_dryRun) {
     sayNote(*fallback);
     if (fallback->line[0] != '\0')
-      issue(fallback->line);
-    setCurrentFallback(fallback);
+      vx_doCmd("%s", fallback->line);
   }
   return rc;
 }
 
-int doCmd(const char *fmt, va_list ap)
+int doCmd(const Fallback *fallback, const char *fmt, va_list ap)
 {
+  if (fallback != nullptr && fallback->note == nullptr && fallback->line[0] == '\0')
+    fallback = nullptr;
   memset(g_cmd, 0, sizeof g_cmd);
   vsnprintf(g_cmd, sizeof g_cmd, fmt, ap);
-  char twin[sizeof g_cmd];
-  const bool twinned = g_ipv6 == Ipv6Mode::On && !g_ipv4Only && ipv6Twin(g_cmd, twin, sizeof twin);
-  const int rc = issue(g_cmd);
-  if (twinned)
-    issue(twin);
-  return rc;
+  if (g_level > 0)
+    printf("%s\n", g_cmd);
+  return applyLine(g_cmd, fallback);
 }
 
 } // namespace
@@ -365,7 +398,7 @@ void applyStart(ApplyMode mode, bool dryRun, Ipv6Mode ipv6)
 {
   g_mode = mode;
   g_dryRun = dryRun;
-  g_ipv4Only = false;
+  g_watch = Watch{};
   fallbackReset();
   if (mode == ApplyMode::Batch)
     checkBatchTools();
@@ -382,16 +415,6 @@ Ipv6Mode ipv6Mode()
   return g_ipv6;
 }
 
-void setIpv6Mode(Ipv6Mode mode)
-{
-  g_ipv6 = mode;
-}
-
-void setIpv4Only(bool only)
-{
-  g_ipv4Only = only;
-}
-
 void setCmdLevel(int level)
 {
   g_level = level;
@@ -406,26 +429,32 @@ int vx_doCmd(const char *fmt, ...)
 {
   va_list ap;
   va_start(ap, fmt);
-  const int rc = doCmd(fmt, ap);
+  const int rc = doCmd(nullptr, fmt, ap);
   va_end(ap);
   return rc;
 }
 
 int vx_doCmdOr(const Fallback &fallback, const char *fmt, ...)
 {
+  // Run now, what was refused once is refused again: the rest go straight
+  // to their fallback.
+  if (g_mode == ApplyMode::RunNow && !g_dryRun && fallback.line[0] != '\0' && noteSaid(fallback.note))
+    return vx_doCmd("%s", fallback.line);
   va_list ap;
   va_start(ap, fmt);
-  int rc;
-  if (g_mode == ApplyMode::RunNow && !g_dryRun && fallback.line[0] != '\0' && noteSaid(fallback.note)) {
-    // Refused once, refused again: the rest go straight to their fallback.
-    rc = issue(fallback.line);
-  } else {
-    setCurrentFallback(&fallback);
-    rc = doCmd(fmt, ap);
-    setCurrentFallback(nullptr);
-  }
+  const int rc = doCmd(&fallback, fmt, ap);
   va_end(ap);
   return rc;
+}
+
+void watchNextLine()
+{
+  g_watch = Watch{true};
+}
+
+bool watchedLineOk()
+{
+  return g_watch.ok;
 }
 
 void applyFlush()

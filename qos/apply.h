@@ -22,26 +22,27 @@ enum class ApplyMode { RunNow, Batch };
 // it the run says so in one line and sets up IPv4 alone.
 void applyStart(ApplyMode mode, bool dryRun, Ipv6Mode ipv6 = Ipv6Mode::Off);
 Ipv6Mode ipv6Mode();
-// Lines get their IPv6 twins only while the mode is On; a run that clears
-// an earlier run's IPv6 rules turns it on for its reset alone.
-void setIpv6Mode(Ipv6Mode mode);
-// While set, iptables lines get no IPv6 twin (rules that name an IPv4
-// address, or ICMP where the user meant IPv4's).
-void setIpv4Only(bool only);
 
 // Above 0, every command is echoed on standard output as it is issued.
 void setCmdLevel(int level);
 int cmdLevel();
 
 // Formats one command (cut at 1024 characters), echoes it when the command
-// level is above 0 and hands it to the sink; in the IPv6 mode its twin
-// (ipv6Twin) follows it the same way. In run-now mode it returns the shell's
-// status for the command itself; a batched line returns 0.
+// level is above 0 and hands it to the sink. In run-now mode it returns the
+// shell's status; a batched line returns 0.
 int vx_doCmd(const char *fmt, ...) __attribute__((format(printf, 1, 2)));
 // vx_doCmd for a line the kernel may refuse: then the fallback's note is said
 // once per run and its line issued in place of this one (fallback.h). Run
-// now, once a note has been said, lines with a fallback line go straight to it.
+// now, once its note has been said, a line with a fallback line goes straight
+// to it.
 int vx_doCmdOr(const Fallback &fallback, const char *fmt, ...) __attribute__((format(printf, 2, 3)));
+
+// Watches the next line issued: once it has run (in batch mode, once its
+// batch is applied), watchedLineOk tells whether it took effect. A line run
+// one at a time after its batch counts by its own status; a line in a tc
+// batch, by the whole batch's.
+void watchNextLine();
+bool watchedLineOk();
 
 // Applies (or, in a dry run, prints) what is batched: the reset's tc lines,
 // then the other tc lines, then the mangle commit, then the IPv6 one (a

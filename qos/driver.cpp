@@ -3,6 +3,7 @@
 #include "app_rules.h"
 #include "apply.h"
 #include "fair.h"
+#include "rules.h"
 #include "spool.h"
 #include "service_chains.h"
 #include "state.h"
@@ -26,7 +27,7 @@ constexpr const char *kClearCommands[] = {
     "tc qdisc del dev ppp0   root 1>/dev/null 2>&1", "tc qdisc del dev eth2.2 root 1>/dev/null 2>&1",
     "tc qdisc del dev eth2.1 root 1>/dev/null 2>&1", "tc qdisc del dev eth2   root 1>/dev/null 2>&1",
     "tc qdisc del dev ra0    root 1>/dev/null 2>&1", "tc qdisc del dev apcli0 root 1>/dev/null 2>&1",
-    "tc qdisc del dev br0    root 1>/dev/null 2>&1", "iptables -F -t mangle",
+    "tc qdisc del dev br0    root 1>/dev/null 2>&1",
 };
 
 struct ModifyRequest {
@@ -91,26 +92,18 @@ Ipv6Mode ipv6Wanted()
   return access(kIpv6Marker, F_OK) == 0 ? Ipv6Mode::Clear : Ipv6Mode::Off;
 }
 
-// Set once the reset has cleared an IPv6 table that the mode is off for.
+// Set once the reset has issued the clearing of an IPv6 table that the mode
+// is off for.
 bool ipv6Cleared = false;
 
 } // namespace
 
 int clearOldRule()
 {
-  // In the IPv6 mode the mangle lines have their ip6tables twins; with the
-  // mode off they get them here only to clear what an earlier run left.
-  const bool clearIpv6 = ipv6Mode() == Ipv6Mode::Clear;
-  if (clearIpv6)
-    setIpv6Mode(Ipv6Mode::On);
   for (const char *cmd : kClearCommands)
     vx_doCmd("%s", cmd);
-  vx_doCmd("iptables -X -t mangle");
-  vx_doCmd("iptables -Z -t mangle");
-  if (clearIpv6) {
-    setIpv6Mode(Ipv6Mode::Off);
-    ipv6Cleared = true;
-  }
+  resetMangle();
+  ipv6Cleared = ipv6Mode() == Ipv6Mode::Clear;
   return 0;
 }
 
@@ -142,7 +135,7 @@ int vx_qos_main(int argc, char **argv)
     applyFlush();
     if (guard == Guard::Taken) {
       if (ipv6Cleared)
-        unlink(kIpv6Marker);
+        settleIpv6Marker(kIpv6Marker);
       unlinkQosFile();
     }
     return 0;

@@ -2,6 +2,7 @@
 
 #include "apply.h"
 #include "qos_seams.h"
+#include "rules.h"
 #include "state.h"
 
 #include "smallfile.h"
@@ -183,8 +184,7 @@ void bulkClass(const char *dev, int handle, int speed)
            kBulkMark, defaultShares(speed).bulkRate, speed, 7);
   leafQdisc({dev, handle, kBulkMark, speed}, "tc qdisc  add dev %s parent %d:%d handle 1%d: sfq perturb 10", dev,
             handle, kBulkMark, kBulkMark);
-  vx_doCmd("tc filter add dev %s parent %d:0 protocol ip prio %d  handle %d fw classid %d:%d", dev, handle, 4,
-           kBulkMark, handle, kBulkMark);
+  fwFilter(dev, handle, 4, kBulkMark, " ", "  ");
 }
 
 int leafQdisc(const LeafQueue &leaf, const char *fmt, ...)
@@ -207,40 +207,50 @@ int leafQdisc(const LeafQueue &leaf, const char *fmt, ...)
 
 void fairRules()
 {
+  char text[400];
+  char target[64];
   if (fairOn(kFairDscp) && BR_IF != nullptr) {
     // Only what enters from the LAN: DSCP from the WAN is not trusted.
-    vx_doCmd("iptables -t mangle -N %s", kDscpChain);
-    vx_doCmd("iptables -t mangle -A FORWARD -i %s -m mark --mark %d -j %s", BR_IF, kLowMark, kDscpChain);
+    snprintf(text, sizeof text, "-t mangle -N %s", kDscpChain);
+    issueRule({Family::Both, text});
+    snprintf(text, sizeof text, "-i %s -m mark --mark %d", BR_IF, kLowMark);
+    issueRule({Family::Both, "-t mangle -A FORWARD ", nullptr, text}, kDscpChain);
     const Fallback noDscp = note(kNoDscp);
-    for (const DscpClass &d : kDscpClasses)
-      vx_doCmdOr(noDscp, "iptables -t mangle -A %s -m dscp --dscp-class %s -j MARK --set-mark %d", kDscpChain, d.name,
-                 d.mark);
+    for (const DscpClass &d : kDscpClasses) {
+      snprintf(text, sizeof text, "-m dscp --dscp-class %s", d.name);
+      snprintf(target, sizeof target, "MARK --set-mark %d", d.mark);
+      issueRule({Family::Both, "-t mangle -A VX_DSCP ", nullptr, text, &noDscp}, target);
+    }
   }
   if (!fairOn(kFairFlows))
     return;
   // Unclassified UDP. A connection's original direction is metered per flow;
   // the verdict, kept on the connection mark, carries both directions.
-  vx_doCmd("iptables -t mangle -N %s", kFlowChain);
-  vx_doCmd("iptables -t mangle -A POSTROUTING -p udp -m mark --mark %d -j %s", kLowMark, kFlowChain);
-  vx_doCmdOr(note(kNoConnbytes),
-             "iptables -t mangle -A %s -m connbytes --connbytes %d: --connbytes-dir both --connbytes-mode avgpkt -j "
-             "RETURN",
-             kFlowChain, kFair.smallAvgBytes + 1);
-  vx_doCmdOr(note(kNoHashlimit),
-             "iptables -t mangle -A %s -m conntrack --ctdir ORIGINAL -m hashlimit --hashlimit-upto %d/sec "
-             "--hashlimit-burst %d --hashlimit-mode srcip,srcport,dstip,dstport --hashlimit-name vx_fair "
-             "--hashlimit-htable-size %d --hashlimit-htable-max %d --hashlimit-htable-expire %d "
-             "--hashlimit-htable-gcinterval %d --hashlimit-rate-match --hashlimit-rate-interval %d -j MARK "
-             "--set-xmark 0x%x/0x%x",
-             kFlowChain, kFair.sparseRate, kFair.sparseBurst, kFair.meterBuckets, kFair.meterMax, kFair.meterExpireMs,
-             kFair.meterGcMs, kFair.rateIntervalS, kPromoted, kPromoted);
+  snprintf(text, sizeof text, "-t mangle -N %s", kFlowChain);
+  issueRule({Family::Both, text});
+  snprintf(text, sizeof text, " -m mark --mark %d", kLowMark);
+  issueRule({Family::Both, "-t mangle -A POSTROUTING ", "udp", text}, kFlowChain);
+  const Fallback noConnbytes = note(kNoConnbytes);
+  snprintf(text, sizeof text, "-m connbytes --connbytes %d: --connbytes-dir both --connbytes-mode avgpkt",
+           kFair.smallAvgBytes + 1);
+  issueRule({Family::Both, "-t mangle -A VX_FAIR ", nullptr, text, &noConnbytes}, "RETURN");
+  const Fallback noHashlimit = note(kNoHashlimit);
+  snprintf(text, sizeof text,
+           "-m conntrack --ctdir ORIGINAL -m hashlimit --hashlimit-upto %d/sec --hashlimit-burst %d --hashlimit-mode "
+           "srcip,srcport,dstip,dstport --hashlimit-name vx_fair --hashlimit-htable-size %d --hashlimit-htable-max %d "
+           "--hashlimit-htable-expire %d --hashlimit-htable-gcinterval %d --hashlimit-rate-match "
+           "--hashlimit-rate-interval %d",
+           kFair.sparseRate, kFair.sparseBurst, kFair.meterBuckets, kFair.meterMax, kFair.meterExpireMs,
+           kFair.meterGcMs, kFair.rateIntervalS);
+  snprintf(target, sizeof target, "MARK --set-xmark 0x%x/0x%x", kPromoted, kPromoted);
+  issueRule({Family::Both, "-t mangle -A VX_FAIR ", nullptr, text, &noHashlimit}, target);
   const Fallback noConnmark = note(kNoConnmark);
-  vx_doCmdOr(noConnmark,
-             "iptables -t mangle -A %s -m conntrack --ctdir ORIGINAL -j CONNMARK --save-mark --nfmask 0x%x --ctmask "
-             "0x%x",
-             kFlowChain, kPromoted, kPromoted);
-  vx_doCmdOr(noConnmark, "iptables -t mangle -A %s -m connmark --mark 0x%x/0x%x -j MARK --set-mark %d", kFlowChain,
-             kPromoted, kPromoted, kHighMark);
+  snprintf(target, sizeof target, "CONNMARK --save-mark --nfmask 0x%x --ctmask 0x%x", kPromoted, kPromoted);
+  issueRule({Family::Both, "-t mangle -A VX_FAIR ", nullptr, "-m conntrack --ctdir ORIGINAL", &noConnmark}, target);
+  snprintf(text, sizeof text, "-m connmark --mark 0x%x/0x%x", kPromoted, kPromoted);
+  snprintf(target, sizeof target, "MARK --set-mark %d", kHighMark);
+  issueRule({Family::Both, "-t mangle -A VX_FAIR ", nullptr, text, &noConnmark}, target);
   // Whatever was refused above, no packet leaves with the bit.
-  vx_doCmd("iptables -t mangle -A %s -j MARK --set-xmark 0x0/0x%x", kFlowChain, kPromoted);
+  snprintf(target, sizeof target, "MARK --set-xmark 0x0/0x%x", kPromoted);
+  issueRule({Family::Both, "-t mangle -A VX_FAIR"}, target);
 }

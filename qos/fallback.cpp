@@ -19,24 +19,12 @@ constexpr int kMaxNotes = 8;
 const char *g_said[kMaxNotes];
 int g_saidCount = 0;
 
-const Fallback *g_current = nullptr;
-
 } // namespace
 
-void setCurrentFallback(const Fallback *fallback)
+void fallbackSpooled(const void *batch, int index, const Fallback &fallback)
 {
-  g_current = fallback;
-}
-
-const Fallback *currentFallback()
-{
-  return g_current;
-}
-
-void fallbackSpooled(const void *batch, int index)
-{
-  if (g_current != nullptr && g_pendingCount < kMaxPending)
-    g_pending[g_pendingCount++] = {batch, index, *g_current};
+  if (g_pendingCount < kMaxPending)
+    g_pending[g_pendingCount++] = {batch, index, fallback};
 }
 
 const Fallback *fallbackOf(const void *batch, int index)
@@ -80,5 +68,4 @@ void fallbackReset()
 {
   g_pendingCount = 0;
   g_saidCount = 0;
-  g_current = nullptr;
 }

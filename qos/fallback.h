@@ -14,11 +14,8 @@ struct Fallback {
   char line[kFallbackMax] = {}; // empty: nothing in its place
 };
 
-// What the line being issued now carries (nullptr: nothing).
-void setCurrentFallback(const Fallback *fallback);
-const Fallback *currentFallback();
-// The current fallback goes with the line at `index` of a batch.
-void fallbackSpooled(const void *batch, int index);
+// The fallback goes with the line at `index` of a batch.
+void fallbackSpooled(const void *batch, int index, const Fallback &fallback);
 // What the line at `index` of a batch carries, or nullptr.
 const Fallback *fallbackOf(const void *batch, int index);
 // The batch has run: what its lines carried is forgotten.

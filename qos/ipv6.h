@@ -1,13 +1,11 @@
 // The IPv6 mode (VX_QoSIPv6 exactly 1). Every mangle rule that names no IPv4
 // address marks IPv6 traffic too: the same rule, in the same order, in
-// ip6tables' mangle table. Every class is reached by its mark from both
-// families: each fw filter gets a `protocol ipv6` twin with the same handle
-// and class. The kernel keeps one protocol per filter priority, and IPv4
-// uses 1, 2, 4 and 6, so the twin's priority is the IPv4 one with a 1 in
-// front: 11, 12, 14 and 16.
+// ip6tables' mangle table (each rule states its families: rules.h). Every
+// class is reached by its mark from both families: each fw filter gets a
+// `protocol ipv6` twin with the same handle and class. The kernel keeps one
+// protocol per filter priority, and IPv4 uses 1, 2, 4 and 6, so the twin's
+// priority is the IPv4 one with a 1 in front: 11, 12, 14 and 16.
 #pragma once
-
-#include <cstddef>
 
 enum class Ipv6Mode {
   Off,   // IPv4 only, exactly as without the mode
@@ -16,11 +14,7 @@ enum class Ipv6Mode {
 };
 
 // Written by a run in the IPv6 mode, removed by the first full build without
-// it once its reset has cleared the IPv6 mangle table. Only a run that finds
-// it starts ip6tables with the mode off.
+// it once its reset has flushed the IPv6 mangle table (a failed flush keeps
+// it, and says so). Only a run that finds it starts ip6tables with the mode
+// off.
 inline constexpr char kIpv6Marker[] = "/var/vx_qos.ipv6";
-
-// The IPv6 twin of a command line: an iptables line as an ip6tables line
-// (ICMP as ICMPv6), a `protocol ip` tc filter as a `protocol ipv6` one at its
-// own priority. False for any other line, or when the twin would not fit.
-bool ipv6Twin(const char *line, char *out, size_t size);

@@ -3,6 +3,7 @@
 
 #include "apply.h"
 #include "fields.h"
+#include "rules.h"
 #include "state.h"
 
 #include "nvram.h"
@@ -27,16 +28,23 @@ DirectionParams directionParams(int direction)
   return {BR_IF, "--dport", "--sport"};
 }
 
+// "-t mangle -A <chain> -o <dev> ": where a service's rules go.
+void chainHead(const Service &s, const DirectionParams &p, char (&head)[96])
+{
+  snprintf(head, sizeof head, "-t mangle -A %s -o %s ", s.chain, p.dev);
+}
+
 // The marking pairs of a service's well-known ports (im, voip) in its chain,
 // ahead of the ports from its file.
 void markServiceWellKnownPorts(const Service &s, const DirectionParams &p, int mark)
 {
-  const char *dev = p.dev;
+  char head[96];
+  chainHead(s, p, head);
   for (int i = 0; i < s.fixedCount; ++i) {
     const FixedPort &f = s.fixedPorts[i];
-    vx_doCmd("iptables -t mangle -A %s -o %s -p %s %s %d -j MARK --set-mark %d", s.chain, dev, f.proto,
-             p.fixedOption, f.port, mark);
-    vx_doCmd("iptables -t mangle -A %s -o %s -p %s %s %d -j RETURN", s.chain, dev, f.proto, p.fixedOption, f.port);
+    char matches[24];
+    snprintf(matches, sizeof matches, " %s %d", p.fixedOption, f.port);
+    markPair({Family::Both, head, f.proto, matches}, mark);
   }
 }
 
@@ -55,12 +63,11 @@ void fileRules(const Service &s, const DirectionParams &p, int mark, const char 
   const char *dev = p.dev;
   const char *word = BR_IF != nullptr && strcmp(dev, BR_IF) == 0 ? "To LAN" : "To WAN";
   printf("%s---%s notify %s %s %s port=%s ---\n", kVxTag, s.label, s.name, line.proto, word, line.port);
-  char protoMatch[16];
+  char head[96];
   char portMatch[24];
-  snprintf(protoMatch, sizeof protoMatch, "-p %s", line.proto);
-  snprintf(portMatch, sizeof portMatch, "%s %s", p.fileOption, line.port);
-  vx_doCmd("iptables -t mangle -A %s -o %s %s %s -j MARK --set-mark %d", s.chain, dev, protoMatch, portMatch, mark);
-  vx_doCmd("iptables -t mangle -A %s -o %s %s %s -j RETURN", s.chain, dev, protoMatch, portMatch);
+  chainHead(s, p, head);
+  snprintf(portMatch, sizeof portMatch, " %s %s", p.fileOption, line.port);
+  markPair({Family::Both, head, line.proto, portMatch}, mark);
 }
 
 // Opens the service's file in `dir`; false when it is missing or not a
@@ -119,13 +126,18 @@ const Service *serviceByType(int type)
 
 void iptableCreateChain(const char *chain)
 {
-  vx_doCmd("iptables -t mangle -N %s 1>/dev/null 2>&1", chain);
-  vx_doCmd("iptables -t mangle -A FORWARD -j  %s 1>/dev/null 2>&1", chain);
+  char head[64];
+  snprintf(head, sizeof head, "-t mangle -N %s 1>/dev/null 2>&1", chain);
+  issueRule({Family::Both, head});
+  snprintf(head, sizeof head, "-t mangle -A FORWARD -j  %s 1>/dev/null 2>&1", chain);
+  issueRule({Family::Both, head});
 }
 
 int iptableCreateFulsh(const char *chain)
 {
-  return vx_doCmd("iptables -t mangle -F %s 1>/dev/null 2>&1", chain);
+  char head[64];
+  snprintf(head, sizeof head, "-t mangle -F %s 1>/dev/null 2>&1", chain);
+  return issueRule({Family::Both, head});
 }
 
 int doServiceChain(const char *dir, const char *name, int direction, int mark, ServiceSnapshot &seen)

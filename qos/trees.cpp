@@ -9,6 +9,7 @@
 
 #include "apply.h"
 #include "fair.h"
+#include "rules.h"
 #include "state.h"
 
 #include "validate.h"
@@ -33,10 +34,8 @@ int QoS_add_default_qdisc(const char *dev, int handle, int ceil)
             kHighMark, kHighMark);
   leafQdisc({dev, handle, kLowMark, ceil}, "tc qdisc  add dev %s parent %d:%d handle 1%d: sfq perturb 10", dev, handle,
             kLowMark, kLowMark);
-  vx_doCmd("tc filter add dev %s parent %d:0 protocol ip prio %d  handle %d fw classid %d:%d", dev, handle, 1,
-           kHighMark, handle, kHighMark);
-  const int rc = vx_doCmd("tc filter add dev %s parent %d:0 protocol ip prio %d  handle %d fw classid %d:%d", dev,
-                          handle, 4, kLowMark, handle, kLowMark);
+  fwFilter(dev, handle, 1, kHighMark, " ", "  ");
+  const int rc = fwFilter(dev, handle, 4, kLowMark, " ", "  ");
   bulkClass(dev, handle, ceil);
   return rc;
 }
@@ -55,8 +54,6 @@ int initQdisc()
 
 namespace {
 
-constexpr int kSmallPacket = 128; // bytes, lengths 0 to 128
-
 const char *orEmpty(const char *text)
 {
   return text != nullptr ? text : "";
@@ -74,11 +71,16 @@ void lanExemptions()
   // bridge passes between LAN ports (when it hands bridged IPv6 to
   // ip6tables) stay unmarked. The device keeps the router's own upstream
   // traffic, DNS among it, classified.
-  if (ipv6Mode() == Ipv6Mode::On && BR_IF != nullptr) {
-    vx_doCmd("ip6tables -t mangle -A PREROUTING -i %s -m addrtype --dst-type LOCAL -j RETURN", BR_IF);
-    vx_doCmd("ip6tables -t mangle -A POSTROUTING -o %s -m addrtype --src-type LOCAL -j RETURN", BR_IF);
-    vx_doCmd("ip6tables -t mangle -A FORWARD -i %s -o %s -j RETURN", BR_IF, BR_IF);
+  char text[160];
+  if (BR_IF != nullptr) {
+    snprintf(text, sizeof text, "-i %s -m addrtype --dst-type LOCAL", BR_IF);
+    issueRule({Family::Ipv6, "-t mangle -A PREROUTING ", nullptr, text}, "RETURN");
+    snprintf(text, sizeof text, "-o %s -m addrtype --src-type LOCAL", BR_IF);
+    issueRule({Family::Ipv6, "-t mangle -A POSTROUTING ", nullptr, text}, "RETURN");
+    snprintf(text, sizeof text, "-i %s -o %s", BR_IF, BR_IF);
+    issueRule({Family::Ipv6, "-t mangle -A FORWARD ", nullptr, text}, "RETURN");
   }
+  // The rest name IPv4 addresses.
   const char *ip = orEmpty(LAN_IP);
   const char *mask = orEmpty(LAN_MASK);
   if (!is_address_chars(ip)) {
@@ -86,50 +88,38 @@ void lanExemptions()
     return;
   }
   if (is_address_chars(mask)) {
-    vx_doCmd("iptables -t mangle -A PREROUTING   -s %s/%s -d %s/%s -j RETURN", ip, mask, ip, mask);
-    vx_doCmd("iptables -t mangle -A POSTROUTING  -s %s/%s -d %s/%s -j RETURN", ip, mask, ip, mask);
+    snprintf(text, sizeof text, "-s %s/%s -d %s/%s", ip, mask, ip, mask);
+    issueRule({Family::Ipv4, "-t mangle -A PREROUTING   ", nullptr, text}, "RETURN");
+    issueRule({Family::Ipv4, "-t mangle -A POSTROUTING  ", nullptr, text}, "RETURN");
   } else {
     printf("%sLAN subnet rules skipped: lan_netmask is not a dotted mask\n", kVxTag);
   }
-  vx_doCmd("iptables -t mangle -A PREROUTING   -p udp -s %s -d 239.255.255.250 --dport 1900 -j RETURN", ip);
-  vx_doCmd("iptables -t mangle -A POSTROUTING  -p udp -s %s -d 239.255.255.250 --dport 1900 -j RETURN", ip);
+  snprintf(text, sizeof text, " -s %s -d 239.255.255.250 --dport 1900", ip);
+  issueRule({Family::Ipv4, "-t mangle -A PREROUTING   ", "udp", text}, "RETURN");
+  issueRule({Family::Ipv4, "-t mangle -A POSTROUTING  ", "udp", text}, "RETURN");
 }
+
+// Small TCP acknowledgements (lengths 0 to 128), connection openings, small
+// ICMP packets and DNS queries go ahead of everything else.
+constexpr char kSmallAck[] = " -m length --length :128 -m tcp --tcp-flags SYN,RST,ACK ACK";
+constexpr char kSyn[] = " -m tcp --tcp-flags SYN,RST,ACK SYN";
+constexpr char kSmall[] = " -m length --length :128";
+constexpr Rule kAheadRules[] = {
+    {Family::Both, "-t mangle -A FORWARD  ", "tcp", kSmallAck}, {Family::Both, "-t mangle -A POSTROUTING  ", "tcp", kSmallAck},
+    {Family::Both, "-t mangle -A FORWARD ", "tcp", kSyn},       {Family::Both, "-t mangle -A POSTROUTING ", "tcp", kSyn},
+    {Family::Both, "-t mangle -A FORWARD ", "icmp", kSmall},    {Family::Both, "-t mangle -A POSTROUTING ", "icmp", kSmall},
+    {Family::Both, "-t mangle -A POSTROUTING \t", "udp", " --dport 53"},
+};
 
 } // namespace
 
 void initDefaultRule()
 {
   printf("%sInit Default QoS Rules...\n", kVxTag);
-  // They name IPv4 addresses.
-  setIpv4Only(true);
   lanExemptions();
-  setIpv4Only(false);
-
-  // Small TCP acknowledgements, connection openings, small ICMP packets and
-  // DNS queries go ahead of everything else.
-  vx_doCmd("iptables -t mangle -A FORWARD  -p tcp -m length --length :%d -m tcp --tcp-flags SYN,RST,ACK ACK -j MARK "
-           "--set-mark %d",
-           kSmallPacket, kHighMark);
-  vx_doCmd("iptables -t mangle -A FORWARD  -p tcp -m length --length :%d -m tcp --tcp-flags SYN,RST,ACK ACK -j RETURN",
-           kSmallPacket);
-  vx_doCmd("iptables -t mangle -A POSTROUTING  -p tcp -m length --length :%d -m tcp --tcp-flags SYN,RST,ACK ACK "
-           "-j MARK --set-mark %d",
-           kSmallPacket, kHighMark);
-  vx_doCmd("iptables -t mangle -A POSTROUTING  -p tcp -m length --length :%d -m tcp --tcp-flags SYN,RST,ACK ACK -j "
-           "RETURN",
-           kSmallPacket);
-  vx_doCmd("iptables -t mangle -A FORWARD -p tcp -m tcp --tcp-flags SYN,RST,ACK SYN -j MARK --set-mark %d", kHighMark);
-  vx_doCmd("iptables -t mangle -A FORWARD -p tcp -m tcp --tcp-flags SYN,RST,ACK SYN -j RETURN");
-  vx_doCmd("iptables -t mangle -A POSTROUTING -p tcp -m tcp --tcp-flags SYN,RST,ACK SYN -j MARK --set-mark %d",
-           kHighMark);
-  vx_doCmd("iptables -t mangle -A POSTROUTING -p tcp -m tcp --tcp-flags SYN,RST,ACK SYN -j RETURN");
-  vx_doCmd("iptables -t mangle -A FORWARD -p icmp -m length --length :%d -j MARK --set-mark %d", kSmallPacket,
-           kHighMark);
-  vx_doCmd("iptables -t mangle -A FORWARD -p icmp -m length --length :%d -j RETURN", kSmallPacket);
-  vx_doCmd("iptables -t mangle -A POSTROUTING -p icmp -m length --length :%d -j MARK --set-mark %d", kSmallPacket,
-           kHighMark);
-  vx_doCmd("iptables -t mangle -A POSTROUTING -p icmp -m length --length :%d -j RETURN", kSmallPacket);
-  vx_doCmd("iptables -t mangle -A POSTROUTING \t-p udp --dport 53 -j MARK --set-mark %d", kHighMark);
-  vx_doCmd("iptables -t mangle -A POSTROUTING \t-p udp --dport 53 -j RETURN");
-  vx_doCmd("iptables -t mangle -A PREROUTING -j MARK --set-mark %d", kLowMark);
+  for (const Rule &rule : kAheadRules)
+    markPair(rule, kHighMark);
+  char target[32];
+  snprintf(target, sizeof target, "MARK --set-mark %d", kLowMark);
+  issueRule({Family::Both, "-t mangle -A PREROUTING"}, target);
 }

@@ -7,8 +7,8 @@
 #include "apply.h"
 #include "fair.h"
 #include "fields.h"
+#include "rules.h"
 #include "state.h"
-#include "qos_seams.h"
 
 #include "nvram.h"
 #include "textnum.h"
@@ -72,12 +72,11 @@ void markingPair(const char *out, const UserRuleMatch &m, int mark)
   // Without a device to name after "-o" the pair could match nothing.
   if (out == nullptr)
     return;
-  setIpv4Only(m.ipv4Only);
-  vx_doCmd("iptables -t mangle -A POSTROUTING -o %s %s %s %s %s %s -j MARK --set-mark %d", out, m.protocol, m.srcPorts,
-           m.dstPorts, m.srcRange, m.dstRange, mark);
-  vx_doCmd("iptables -t mangle -A POSTROUTING -o %s %s %s %s %s %s -j RETURN", out, m.protocol, m.srcPorts, m.dstPorts,
-           m.srcRange, m.dstRange);
-  setIpv4Only(false);
+  char head[64];
+  char matches[sizeof m.srcPorts + sizeof m.dstPorts + sizeof m.srcRange + sizeof m.dstRange + 4];
+  snprintf(head, sizeof head, "-t mangle -A POSTROUTING -o %s ", out);
+  snprintf(matches, sizeof matches, " %s %s %s %s", m.srcPorts, m.dstPorts, m.srcRange, m.dstRange);
+  markPair({m.family, head, m.protocol, matches}, mark);
 }
 
 void leafClass(const Leaf &leaf, const UserRule &rule)
@@ -103,8 +102,7 @@ void towardsWan(int n, const UserRule &rule, const UserRuleMatch &match, int lev
   leafClass(leaf, rule);
   leafQdisc({leaf.dev, leaf.handle, leaf.mark, leaf.speed}, "tc qdisc  add dev %s parent %d:%d handle 1%d: sfq perturb 10",
             leaf.dev, leaf.handle, leaf.mark, leaf.mark);
-  vx_doCmd("tc filter add dev %s parent %d:0 protocol ip prio %d handle %d fw classid %d:%d", leaf.dev, leaf.handle,
-           leaf.filterPrio, leaf.mark, leaf.handle, leaf.mark);
+  fwFilter(leaf.dev, leaf.handle, leaf.filterPrio, leaf.mark);
 }
 
 void towardsLan(int n, const UserRule &rule, const UserRuleMatch &match, int level)
@@ -116,8 +114,7 @@ void towardsLan(int n, const UserRule &rule, const UserRuleMatch &match, int lev
     leafClass(leaf, rule);
     leafQdisc({leaf.dev, leaf.handle, leaf.mark, leaf.speed}, "tc qdisc add dev %s parent %d:%d handle 1%d: sfq perturb 10",
               leaf.dev, leaf.handle, leaf.mark, leaf.mark);
-    vx_doCmd("tc filter  add dev %s parent %d:0 protocol ip prio %d handle %d fw classid %d:%d", leaf.dev, leaf.handle,
-             leaf.filterPrio, leaf.mark, leaf.handle, leaf.mark);
+    fwFilter(leaf.dev, leaf.handle, leaf.filterPrio, leaf.mark, "  ");
   }
   // The wireless tree gets a plain low-priority leaf for the same mark: the
   // LAN marking pair on the bridge marks the wireless hosts' traffic too.
@@ -126,8 +123,7 @@ void towardsLan(int n, const UserRule &rule, const UserRuleMatch &match, int lev
              leaf.mark, DOWNLINK_SPEED, 4);
     leafQdisc({WLAN_IF, 5, leaf.mark, DOWNLINK_SPEED}, "tc qdisc  add dev %s parent %d:%d handle 1%d: sfq perturb 10",
               WLAN_IF, 5, leaf.mark, leaf.mark);
-    vx_doCmd("tc filter add dev %s parent %d:0 protocol ip prio %d handle %d fw classid %d:%d", WLAN_IF, 5, 4,
-             leaf.mark, 5, leaf.mark);
+    fwFilter(WLAN_IF, 5, 4, leaf.mark);
   }
 }
 
@@ -167,8 +163,8 @@ void setUserRule(int n, const char *record)
   UserRuleMatch match;
   buildUserRuleMatch(rule, match);
   const int level = levelOf(rule.category);
-  if (match.ipv4Only && ipv6Mode() == Ipv6Mode::On)
-    printf("%suser rule %d marks IPv4 only (%s)\n", kVxTag, n, match.protocol[3] == 'i' ? "ICMP" : "IPv4 addresses");
+  if (match.family == Family::Ipv4 && ipv6Mode() == Ipv6Mode::On)
+    printf("%suser rule %d marks IPv4 only (%s)\n", kVxTag, n, match.icmp ? "ICMP" : "IPv4 addresses");
   if (rule.direction == 1)
     towardsWan(n, rule, match, level);
   else
@@ -276,14 +272,11 @@ UserRuleRead readUserRule(const char *record, UserRule &rule, UserRuleProblem &p
 void buildUserRuleMatch(const UserRule &rule, UserRuleMatch &match)
 {
   match = UserRuleMatch{};
-  if (rule.protocol == 0)
-    snprintf(match.protocol, sizeof match.protocol, "-p tcp");
-  else if (rule.protocol == 1)
-    snprintf(match.protocol, sizeof match.protocol, "-p udp");
-  else if (rule.protoNumber == 1)
-    snprintf(match.protocol, sizeof match.protocol, "-p icmp");
+  match.icmp = rule.protocol == 2 && rule.protoNumber == 1;
+  if (rule.protocol == 2 && !match.icmp)
+    snprintf(match.protocol, sizeof match.protocol, "%d", rule.protoNumber);
   else
-    snprintf(match.protocol, sizeof match.protocol, "-p %d", rule.protoNumber);
+    snprintf(match.protocol, sizeof match.protocol, "%s", match.icmp ? "icmp" : rule.protocol == 0 ? "tcp" : "udp");
 
   // Each range needs both of its ends; one end alone adds no match.
   const auto &s = rule.selector;
@@ -296,7 +289,8 @@ void buildUserRuleMatch(const UserRule &rule, UserRuleMatch &match)
   if (selectorSet(rule, DstFirst) && selectorSet(rule, DstLast))
     snprintf(match.dstRange, sizeof match.dstRange, "-m iprange --dst-range %s-%s", s[DstFirst], s[DstLast]);
   // An address range is IPv4's; so is ICMP as the user chose it.
-  match.ipv4Only = match.srcRange[0] != '\0' || match.dstRange[0] != '\0' || strcmp(match.protocol, "-p icmp") == 0;
+  const bool ipv4 = match.srcRange[0] != '\0' || match.dstRange[0] != '\0' || match.icmp;
+  match.family = ipv4 ? Family::Ipv4 : Family::Both;
 }
 
 int startSetUserRule()

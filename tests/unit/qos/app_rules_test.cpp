@@ -3,7 +3,6 @@
 #include "qos_test.h"
 
 #include "app_rules.h"
-#include "qos_seams.h"
 #include "tempdir.h"
 
 

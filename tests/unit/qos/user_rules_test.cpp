@@ -2,7 +2,6 @@
 // skipped instead of reaching the shell.
 #include "qos_test.h"
 
-#include "qos_seams.h"
 #include "user_rules.h"
 
 #include <map>
