@@ -17,9 +17,6 @@
 inline constexpr char kFairMarker[] = "/var/vx_qos.fair";
 inline constexpr char kConntrackAcct[] = "/proc/sys/net/netfilter/nf_conntrack_acct";
 
-// The lowest class, for what the LAN marks CS1: h:6 in every tree.
-inline constexpr int kBulkMark = 6;
-
 enum FairPart : unsigned {
   kFairShares = 1,
   kFairLeaves = 2,
