@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build, the tests and the demo need, when
-# they are missing. usage: tools/deps.sh [host|cross|fuzz|box|all]   (default: all)
+# they are missing. usage: tools/deps.sh [host|cross|fuzz|box|lab|all]   (default: all)
 # box also adds Debian's mipsel architecture to apt, so that tools/mipsbox/build.sh
 # can fetch the box's mipsel packages.
 set -euo pipefail
@@ -21,6 +21,9 @@ fuzz_pkgs=(clang libclang-rt-14-dev)
 # The MIPS box: the Malta board's emulator, cpio for its initramfs, depmod, and
 # what its builder runs: the mipsel cross-build, readelf, qemu-user.
 box_pkgs=(qemu-system-mips cpio kmod cmake make g++-mipsel-linux-gnu binutils-mipsel-linux-gnu qemu-user)
+# The lab box: the PC emulator, cpio for its initramfs, depmod and modprobe
+# (its kernel's modules are fetched, never installed, by tools/labbox/build.sh).
+lab_pkgs=(qemu-system-x86 cpio kmod)
 
 pkgs=()
 case "$want" in
@@ -28,8 +31,9 @@ case "$want" in
   cross) pkgs=("${cross_pkgs[@]}") ;;
   fuzz) pkgs=(cmake make "${fuzz_pkgs[@]}") ;;
   box) pkgs=("${box_pkgs[@]}") ;;
-  all) pkgs=("${host_pkgs[@]}" "${cross_pkgs[@]}" "${fuzz_pkgs[@]}" "${box_pkgs[@]}") ;;
-  *) echo "usage: tools/deps.sh [host|cross|fuzz|box|all]" >&2; exit 2 ;;
+  lab) pkgs=("${lab_pkgs[@]}") ;;
+  all) pkgs=("${host_pkgs[@]}" "${cross_pkgs[@]}" "${fuzz_pkgs[@]}" "${box_pkgs[@]}" "${lab_pkgs[@]}") ;;
+  *) echo "usage: tools/deps.sh [host|cross|fuzz|box|lab|all]" >&2; exit 2 ;;
 esac
 
 # The box's packages are mipsel ones, fetched (never installed) by the builder:
