@@ -68,12 +68,13 @@ effect_load() {
       effect_iperf "$fam" "$dir/bulk-1.json" -p 5202 --cport 4672 -u -l 1200 -b "${rate}k" -t "$t" ;;
     udp443) # a QUIC-like UDP flood to port 443, at the link's rate
       effect_iperf "$fam" "$dir/bulk-0.json" -p 443 -u -l 1200 -b "${rate}k" -t "$t" ;;
-    flood1) # 100-byte UDP at the link's rate from one unnamed port
-      effect_iperf "$fam" "$dir/bulk-0.json" -p 5201 --cport $((42001 + shift6)) -u -l 100 -b "${rate}k" -t "$t" ;;
+    # A LAN host trying to buy priority, at 2 Mbit/s whatever the link's rate:
+    flood1) # 100-byte UDP from one unnamed port
+      effect_iperf "$fam" "$dir/bulk-0.json" -p 5201 --cport $((42001 + shift6)) -u -l 100 -b 2000k -t "$t" ;;
     flood64) # the same from 64 ports (iperf3 gives each stream a port of its own)
-      effect_iperf "$fam" "$dir/bulk-0.json" -p 5201 -P 64 -u -l 100 -b "$((rate / 64))k" -t "$t" ;;
-    ef) # one TCP upload at the link's rate, every packet marked EF
-      effect_iperf "$fam" "$dir/bulk-0.json" -p 5201 --cport $((41011 + shift6)) --dscp EF -b "${rate}k" -t "$t" ;;
+      effect_iperf "$fam" "$dir/bulk-0.json" -p 5201 -P 64 -u -l 100 -b "$((2000 / 64))k" -t "$t" ;;
+    ef) # one TCP upload, every packet marked EF
+      effect_iperf "$fam" "$dir/bulk-0.json" -p 5201 --cport $((41011 + shift6)) --dscp EF -b 2000k -t "$t" ;;
     down) # four TCP streams towards the LAN host from ports no rule names
       for i in 0 1 2 3; do effect_iperf "$fam" "$dir/bulk-$i.json" -p $((5201 + i)) --cport $((41021 + shift6 + i)) -R -t "$t"; done ;;
     none) ;;

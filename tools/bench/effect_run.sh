@@ -49,13 +49,14 @@ effect_store() {
   esac
 }
 
-# build MODE UP_KBIT DOWN_KBIT: the mode's store and a build of it.
+# build MODE UP_KBIT DOWN_KBIT: the mode's store and a build of it (its echo
+# in $SBX_OUT/build.txt), with what the kernel gave.
 build() {
   effect_store "$@"
   if [ "${1#fair-no-}" != "$1" ]; then
-    VX_QOS_FAIR_OFF=${1#fair-no-} lab_qos
+    VX_QOS_FAIR_OFF=${1#fair-no-} vx_qos 1 > "$SBX_OUT/build.txt" 2> "$SBX_OUT/build-errors.txt"
   else
-    lab_qos
+    vx_qos 1 > "$SBX_OUT/build.txt" 2> "$SBX_OUT/build-errors.txt"
   fi
   effect_facts "$1"
 }
@@ -63,13 +64,21 @@ build() {
 # wanted RATES NAME: whether the plan's pattern takes the run.
 wanted() { [ -z "$only" ] || grep -Eq -- "$only" <<< "$1/$2"; }
 
+# configured up|down STORE_KBIT: the rate the build shapes the direction to
+# (vx_qos caps a rate at 51200 kbit/s), or with QoS off the store's.
+configured() {
+  local said
+  said=$(sed -n "s/^vx_qos: ${1^^}LINK_SPEED=\([0-9]*\)$/\1/p" "$SBX_OUT/build.txt")
+  echo "${said:-$2}"
+}
+
 # run RATES NAME FAMILY LOAD RATE_KBIT UP_KBIT: one run with the build in
 # place: the load, and after 4 s every probe.
 run() {
   wanted "$1" "$2" || return 0
   local dir=$SBX_OUT/runs/$1/$2 p
   mkdir -p "$dir"
-  echo "$5" > "$dir/rate"
+  configured "${2%%-*}" "$5" > "$dir/rate"
   LAB_PIDS=()
   effect_load "$4" "$3" "$((probe + 6))" "$6" "$dir"
   sleep 4

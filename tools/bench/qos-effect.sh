@@ -31,7 +31,7 @@
 #   PATTERN  an extended regular expression: only the runs whose RATES/NAME
 #            match it, such as '2M/up-ipv4-plain', and no chart
 # Builds build/release, prints the tables, writes docs/qos-effect.svg (without
-# PATTERN) and leaves the raw runs in build/qos-effect/.
+# PATTERN) and leaves the raw runs in build/qos-effect/ (or $EFFECT_OUT).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
 cd "$root"
@@ -40,7 +40,7 @@ if [ "${1:-}" = --host ]; then where=host; shift; fi
 seconds=${1:-15} pattern=${2:-}
 . tools/bench/lib.bash
 bench_build build/release
-out=$root/build/qos-effect
+out=${EFFECT_OUT:-$root/build/qos-effect}
 rm -rf "$out"
 mkdir -p "$out"
 plan=(EFFECT_SECONDS="$seconds" EFFECT_ONLY="$pattern")
@@ -49,6 +49,9 @@ for v in EFFECT_RATES EFFECT_FAMILIES EFFECT_MODES EFFECT_LOADS EFFECT_DOWN_MODE
 done
 sandboxed=(tools/sandbox --kernel --out "$out" --bin "$root/build/release/bin" -- env "${plan[@]}"
            bash /mnt/sbx/proj/tools/bench/effect_run.sh)
+# The machine's load beside the figures: the box's emulated CPU shares the
+# machine's cores.
+uptime > "$out/load-before"
 if [ $where = host ]; then
   "${sandboxed[@]}"
 else
@@ -58,6 +61,7 @@ else
   { printf 'cd %q\n' "$root"; printf '%q ' "${sandboxed[@]}"; printf '\n'; } > "$out/box.sh"
   tools/labbox/run.sh --dir "$out" "$out/box.sh" "${EFFECT_BOX_SECONDS:-7200}"
 fi
+uptime > "$out/load-after"
 python3 tools/bench/qos_effect.py table "$out/runs"
 if [ -z "$pattern" ]; then
   python3 tools/bench/qos_effect.py chart "$out/runs" docs/qos-effect.svg

@@ -159,6 +159,9 @@ def table(tops):
         idle = [probe(os.path.join(top, pair, "facts", "idle.json")) for top in here]
         idle = [i for i in idle if i]
         idle99 = max(i["p99"] for i in idle) if idle else 0.0
+        for top in here:
+            load = [read_text(os.path.join(top, "..", f"load-{when}")) for when in ("before", "after")]
+            print(f"\nthe machine's load ({top}): before {load[0].split('average: ')[-1]}, after {load[1].split('average: ')[-1]}")
         print(f"\n## {pair}: kernel {read_text(os.path.join(facts, 'kernel'))}; modem: {read_text(os.path.join(facts, 'modem'))}")
         print(f"idle round-trip time (voice probe, 20 s after 2 s warm-up): "
               f"p50 {spread([i['p50'] for i in idle], '{:.1f}')}, p99 {spread([i['p99'] for i in idle], '{:.1f}')} ms, "
