@@ -186,6 +186,7 @@ int vx_qos_main(int argc, char **argv)
       // The check compares with the files once the build is in place: a
       // change made meanwhile (while a batch was applied too) is caught.
       applyFlush();
+      fairAfterBuild();
       doCheckService(kPortMappingDir, seen);
       applyFlush();
       printf("VX : === End of setting QoS === \n");

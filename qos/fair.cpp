@@ -87,6 +87,10 @@ bool writeSysctlFile(const char *path, const char *value)
 
 SysctlWriter g_sysctl = writeSysctlFile;
 
+// Not yet there while connection tracking is not loaded: the build's rules
+// load it, and the setting is written again once they are in.
+bool g_acctPending = false;
+
 void setAcct(const char *value)
 {
   if (!g_sysctl(kConntrackAcct, value))
@@ -140,7 +144,14 @@ void fairStart(bool keyOn, bool dryRun, bool guarded)
       snprintf(was, sizeof was, "0\n");
     replace_file_or_report("vx_qos", kFairMarker, was, strlen(was));
   }
-  setAcct("1");
+  g_acctPending = !g_sysctl(kConntrackAcct, "1");
+}
+
+void fairAfterBuild()
+{
+  if (g_acctPending)
+    setAcct("1");
+  g_acctPending = false;
 }
 
 void fairAfterReset(bool dryRun, bool guarded)

@@ -29,9 +29,11 @@ enum FairPart : unsigned {
 // each adds; not for routers). A full build or modify run sets
 // nf_conntrack_acct=1 (connbytes never sees a connection tracked before
 // accounting was on) and writes the marker; with the key off a full build
-// restores what the marker recorded once its reset has run (`reset` true).
+// restores what the marker recorded once its reset has run.
 void fairStart(bool keyOn, bool dryRun, bool guarded);
 void fairAfterReset(bool dryRun, bool guarded);
+// Once the build's rules are in (and have loaded connection tracking).
+void fairAfterBuild();
 bool fairOn(unsigned part);
 
 // The default classes' numbers for a tree at `speed` kbit/s.
