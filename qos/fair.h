@@ -49,17 +49,17 @@ struct FqCodelParams {
 FqCodelParams fqCodelFor(int speed);
 
 // The lowest class h:6 of a tree (the DSCP part on), after its defaults.
-void bulkClass(const char *dev, int handle, int speed);
+void bulkClass(const char *dev, int tree, int speed);
 
-// A leaf's queue: `fmt` is its sfq line. In the mode the leaf gets fq_codel,
-// and the sfq line where the kernel refuses it.
-struct LeafQueue {
-  const char *dev;
-  int handle;
-  int mark;
-  int speed;
-};
-int leafQdisc(const LeafQueue &leaf, const char *fmt, ...) __attribute__((format(printf, 2, 3)));
+// A leaf's queue, handle "1" followed by the mark: sfq with `perturb` (`gap`
+// the blanks after "qdisc"); in the mode fq_codel for the tree's link rate,
+// with that sfq line where the kernel refuses it.
+void leafQdisc(const char *gap, const char *dev, int tree, int mark, int perturb);
+
+// A line the kernel or a tool refused: a line naming one of the mode's
+// kernel features (fq_codel, connbytes, hashlimit, CONNMARK, dscp) says so,
+// once per run and feature.
+void sayRefused(const char *line);
 
 // The mode's mangle rules, behind the application and user rules: DSCP in
 // FORWARD, the behaviour rules at the end of POSTROUTING.

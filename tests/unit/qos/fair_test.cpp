@@ -16,10 +16,11 @@ protected:
   {
     QosTest::SetUp();
     setSysctlWriter([](const char *path, const char *value) {
-      recorded_commands().push_back(std::string("sysctl ") + path + "=" + value);
+      recorded_commands().push_back(std::string("write ") + path + ": " + value);
       return true;
     });
     unsetenv("VX_QOS_FAIR_OFF");
+    UPLINK_SPEED = DOWNLINK_SPEED = 2048;
     fairStart(true, false, false);
   }
   void TearDown() override
@@ -64,7 +65,7 @@ TEST_F(Fair, TreeHasSharesFqCodelAndTheLowestClass)
 {
   QoS_add_default_qdisc("eth2.2", 1, 2048);
   EXPECT_EQ(commands(), (Lines{
-                            "sysctl /proc/sys/net/netfilter/nf_conntrack_acct=1",
+                            "write /proc/sys/net/netfilter/nf_conntrack_acct: 1",
                             "tc qdisc  add dev eth2.2 root handle 1:0 htb",
                             "tc class  add dev eth2.2 parent 1:   classid 1:1 htb rate 2048kbit ceil 2048kbit",
                             "tc class  add dev eth2.2 parent 1:1 classid 1:2 htb rate 341kbit ceil 682kbit prio 1",
@@ -73,9 +74,9 @@ TEST_F(Fair, TreeHasSharesFqCodelAndTheLowestClass)
                             "tc qdisc add dev eth2.2 parent 1:4 handle 14: " + kFq,
                             "tc filter add dev eth2.2 parent 1:0 protocol ip prio 1  handle 2 fw classid 1:2",
                             "tc filter add dev eth2.2 parent 1:0 protocol ip prio 4  handle 4 fw classid 1:4",
-                            "tc class  add dev eth2.2 parent 1:1 classid 1:6 htb rate 128kbit ceil 2048kbit prio 7",
+                            "tc class add dev eth2.2 parent 1:1 classid 1:6 htb rate 128kbit ceil 2048kbit prio 7",
                             "tc qdisc add dev eth2.2 parent 1:6 handle 16: " + kFq,
-                            "tc filter add dev eth2.2 parent 1:0 protocol ip prio 4  handle 6 fw classid 1:6",
+                            "tc filter add dev eth2.2 parent 1:0 protocol ip prio 4 handle 6 fw classid 1:6",
                         }));
   // Every part switched off: the lines built without the key.
   Lines built[2];
@@ -95,32 +96,26 @@ TEST_F(Fair, RulesGoByDscpFromTheLanThenByBehaviour)
   gatewayDevices();
   recorded_commands().clear();
   fairRules();
-  const std::string m = "iptables -t mangle -A ";
+  const std::string d = "iptables -t mangle -A FORWARD -i br0 -m mark --mark 4 -m dscp --dscp-class ";
+  const std::string f = "iptables -t mangle -A POSTROUTING -p udp -m mark --mark 4/0xffff ";
   EXPECT_EQ(commands(), (Lines{
-                            "iptables -t mangle -N VX_DSCP",
-                            m + "FORWARD -i br0 -m mark --mark 4 -j VX_DSCP",
-                            m + "VX_DSCP -m dscp --dscp-class EF -j MARK --set-mark 2",
-                            m + "VX_DSCP -m dscp --dscp-class CS5 -j MARK --set-mark 2",
-                            m + "VX_DSCP -m dscp --dscp-class CS6 -j MARK --set-mark 2",
-                            m + "VX_DSCP -m dscp --dscp-class CS7 -j MARK --set-mark 2",
-                            m + "VX_DSCP -m dscp --dscp-class AF41 -j MARK --set-mark 2",
-                            m + "VX_DSCP -m dscp --dscp-class AF42 -j MARK --set-mark 2",
-                            m + "VX_DSCP -m dscp --dscp-class AF43 -j MARK --set-mark 2",
-                            m + "VX_DSCP -m dscp --dscp-class CS1 -j MARK --set-mark 6",
-                            "iptables -t mangle -N VX_FAIR",
-                            m + "POSTROUTING -p udp -m mark --mark 4 -j VX_FAIR",
-                            m + "VX_FAIR -m connbytes --connbytes 501: --connbytes-dir both --connbytes-mode avgpkt -j "
-                                "RETURN",
-                            m + "VX_FAIR -m conntrack --ctdir ORIGINAL -m hashlimit --hashlimit-upto 100/sec "
-                                "--hashlimit-burst 5 --hashlimit-mode srcip,srcport,dstip,dstport --hashlimit-name "
-                                "vx_fair --hashlimit-htable-size 1024 --hashlimit-htable-max 8192 "
-                                "--hashlimit-htable-expire 3000 --hashlimit-htable-gcinterval 1000 "
-                                "--hashlimit-rate-match --hashlimit-rate-interval 1 -j MARK --set-xmark "
-                                "0x10000/0x10000",
-                            m + "VX_FAIR -m conntrack --ctdir ORIGINAL -j CONNMARK --save-mark --nfmask 0x10000 "
-                                "--ctmask 0x10000",
-                            m + "VX_FAIR -m connmark --mark 0x10000/0x10000 -j MARK --set-mark 2",
-                            m + "VX_FAIR -j MARK --set-xmark 0x0/0x10000",
+                            d + "EF -j MARK --set-mark 2",
+                            d + "CS5 -j MARK --set-mark 2",
+                            d + "CS6 -j MARK --set-mark 2",
+                            d + "CS7 -j MARK --set-mark 2",
+                            d + "AF41 -j MARK --set-mark 2",
+                            d + "AF42 -j MARK --set-mark 2",
+                            d + "AF43 -j MARK --set-mark 2",
+                            d + "CS1 -j MARK --set-mark 6",
+                            f + "-m connbytes --connbytes 501: --connbytes-dir both --connbytes-mode avgpkt -j RETURN",
+                            f + "-m conntrack --ctdir ORIGINAL -m hashlimit --hashlimit-upto 100/sec --hashlimit-mode "
+                                "srcip,srcport,dstip,dstport --hashlimit-name vx_fair --hashlimit-htable-size 1024 "
+                                "--hashlimit-htable-max 8192 --hashlimit-htable-expire 3000 --hashlimit-rate-match "
+                                "--hashlimit-rate-interval 1 -j MARK --set-xmark 0x10000/0x10000",
+                            f + "-m conntrack --ctdir ORIGINAL -j CONNMARK --save-mark --nfmask 0x10000 --ctmask "
+                                "0x10000",
+                            f + "-m connmark --mark 0x10000/0x10000 -j MARK --set-mark 2",
+                            f + "-j MARK --set-xmark 0x0/0x10000",
                         }));
 }
 
@@ -135,19 +130,19 @@ TEST_F(Fair, RefusedLinesRunNowFallBack)
   });
   recorded_commands().clear();
   startOutput();
-  leafQdisc({"br0", 3, 8, 2048}, "tc qdisc add dev %s parent %d:%d handle 1%d: sfq perturb 10", "br0", 3, 8, 8);
-  leafQdisc({"br0", 3, 16, 2048}, "tc qdisc add dev %s parent %d:%d handle 1%d: sfq perturb 10", "br0", 3, 16, 16);
+  leafQdisc(" ", "br0", 3, 8, 10);
+  leafQdisc(" ", "br0", 3, 16, 10);
   fairRules();
   fairRules();
-  EXPECT_EQ(output(), "vx_qos: fair mode: the kernel has no fq_codel: leaves keep sfq\n"
-                      "vx_qos: fair mode: no connbytes match: flows are judged by their packet rate alone\n");
+  EXPECT_EQ(output(), "vx_qos: fair mode: no fq_codel: leaves keep sfq\n"
+                      "vx_qos: fair mode: no connbytes: flows judged by their rate alone\n");
   EXPECT_EQ(Lines(commands().begin(), commands().begin() + 3),
             (Lines{"tc qdisc add dev br0 parent 3:8 handle 18: " + kFq,
                    "tc qdisc add dev br0 parent 3:8 handle 18: sfq perturb 10",
                    "tc qdisc add dev br0 parent 3:16 handle 116: sfq perturb 10"}));
 }
 
-// Batched: the leaves tc names as refused get their sfq line in a second batch.
+// Batched: the first leaf refused stands for all: the sfq lines follow in a batch.
 TEST_F(Fair, RefusedLinesInABatchFallBack)
 {
   TempDir bin;
@@ -173,14 +168,15 @@ TEST_F(Fair, RefusedLinesInABatchFallBack)
   applyStart(ApplyMode::Batch, false);
   recorded_commands().clear();
   startOutput();
-  leafQdisc({"br0", 3, 8, 2048}, "tc qdisc add dev %s parent %d:%d handle 1%d: sfq perturb 10", "br0", 3, 8, 8);
-  leafQdisc({"br0", 3, 16, 2048}, "tc qdisc add dev %s parent %d:%d handle 1%d: sfq perturb 10", "br0", 3, 16, 16);
+  leafQdisc(" ", "br0", 3, 8, 10);
+  leafQdisc(" ", "br0", 3, 16, 10);
   applyFlush();
   setenv("PATH", path.c_str(), 1);
-  EXPECT_EQ(output(), "vx_qos: fair mode: the kernel has no fq_codel: leaves keep sfq\n");
+  EXPECT_EQ(output(), "vx_qos: fair mode: no fq_codel: leaves keep sfq\n");
   EXPECT_EQ(commands(), (Lines{"qdisc add dev br0 parent 3:8 handle 18: " + kFq + "\nqdisc add dev br0 parent 3:16 " +
                                    "handle 116: " + kFq + "\n",
-                               "qdisc add dev br0 parent 3:8 handle 18: sfq perturb 10\n"}));
+                               "qdisc add dev br0 parent 3:8 handle 18: sfq perturb 10\nqdisc add dev br0 parent 3:16 handle 116: sfq "
+                               "perturb 10\n"}));
 }
 
 } // namespace
