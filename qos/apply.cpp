@@ -357,15 +357,6 @@ int applyLine(const char *line, const char *fallback)
   return rc;
 }
 
-int doCmd(const char *fallback, const char *fmt, va_list ap)
-{
-  memset(g_cmd, 0, sizeof g_cmd);
-  vsnprintf(g_cmd, sizeof g_cmd, fmt, ap);
-  if (g_level > 0)
-    printf("%s\n", g_cmd);
-  return applyLine(g_cmd, fallback);
-}
-
 } // namespace
 
 void applyStart(ApplyMode mode, bool dryRun, Ipv6Mode ipv6)
@@ -401,22 +392,23 @@ int cmdLevel()
 
 int vx_doCmd(const char *fmt, ...)
 {
+  memset(g_cmd, 0, sizeof g_cmd);
   va_list ap;
   va_start(ap, fmt);
-  const int rc = doCmd(nullptr, fmt, ap);
+  vsnprintf(g_cmd, sizeof g_cmd, fmt, ap);
   va_end(ap);
-  return rc;
+  if (g_level > 0)
+    printf("%s\n", g_cmd);
+  return applyLine(g_cmd, nullptr);
 }
 
-int vx_doCmdOr(const char *fallback, const char *fmt, ...)
+int vx_doCmdOr(const char *fallback, const char *line)
 {
   if (g_fallbackTaken && g_mode == ApplyMode::RunNow)
     return vx_doCmd("%s", fallback);
-  va_list ap;
-  va_start(ap, fmt);
-  const int rc = doCmd(fallback, fmt, ap);
-  va_end(ap);
-  return rc;
+  if (g_level > 0)
+    printf("%s\n", line);
+  return applyLine(line, fallback);
 }
 
 void watchNextLine()

@@ -146,7 +146,7 @@ void fairStart(bool keyOn, bool dryRun, bool guarded)
   if (!g_writes)
     return;
   // The marker goes first, holding the setting as the router had it.
-  if (guarded && firstChar(kFairMarker) == 0)
+  if (guarded && access(kFairMarker, F_OK) != 0)
     g_write(kFairMarker, firstChar(kConntrackAcct) == '1' ? "1\n" : "0\n");
   g_write(kConntrackAcct, "1");
 }
@@ -191,10 +191,10 @@ FqCodelParams fqCodelFor(int speed)
           kFair.limit, memory};
 }
 
-void bulkClass(const char *dev, int tree, int speed)
+void bulkClass(const char *dev, int tree, int speed, int rate)
 {
   if (fairOn(kFairDscp))
-    addLeaf({dev, tree, kBulkMark, defaultShares(speed).bulkRate, speed, 7, 4});
+    addLeaf({dev, tree, kBulkMark, rate, speed, 7, 4});
 }
 
 void leafQdisc(const char *gap, const char *dev, int tree, int mark, int perturb)
@@ -207,10 +207,12 @@ void leafQdisc(const char *gap, const char *dev, int tree, int mark, int perturb
     return;
   }
   const FqCodelParams p = fqCodelFor(tree == 1 ? UPLINK_SPEED : DOWNLINK_SPEED);
-  vx_doCmdOr(line,
-             "tc qdisc add dev %s parent %d:%d handle 1%d: fq_codel limit %d memory_limit %d target %dus interval %dus "
-             "quantum %d ecn",
-             dev, tree, mark, mark, p.limit, p.memoryLimit, p.targetUs, p.intervalUs, p.quantum);
+  char fq[192];
+  snprintf(fq, sizeof fq,
+           "tc qdisc add dev %s parent %d:%d handle 1%d: fq_codel limit %d memory_limit %d target %dus interval %dus "
+           "quantum %d ecn",
+           dev, tree, mark, mark, p.limit, p.memoryLimit, p.targetUs, p.intervalUs, p.quantum);
+  vx_doCmdOr(line, fq);
 }
 
 void fairRules()

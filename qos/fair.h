@@ -49,7 +49,7 @@ struct FqCodelParams {
 FqCodelParams fqCodelFor(int speed);
 
 // The lowest class h:6 of a tree (the DSCP part on), after its defaults.
-void bulkClass(const char *dev, int tree, int speed);
+void bulkClass(const char *dev, int tree, int speed, int rate);
 
 // A leaf's queue, handle "1" followed by the mark: sfq with `perturb` (`gap`
 // the blanks after "qdisc"); in the mode fq_codel for the tree's link rate,

@@ -34,7 +34,7 @@ int QoS_add_default_qdisc(const char *dev, int handle, int ceil)
   leafQdisc("  ", dev, handle, kLowMark, 10);
   fwFilter(dev, handle, 1, kHighMark, " ", "  ");
   const int rc = fwFilter(dev, handle, 4, kLowMark, " ", "  ");
-  bulkClass(dev, handle, ceil);
+  bulkClass(dev, handle, ceil, shares.bulkRate);
   return rc;
 }
 
