@@ -34,12 +34,11 @@ Spool g_mangle6;
 Ipv6Mode g_ipv6 = Ipv6Mode::Off;
 // The fallbacks of batched tc lines, in their order, and the index of the
 // first line that has one: all of them are one kind of line (a queue the
-// kernel has or has not), so the first one's refusal stands for all.
+// kernel has or has not), so the first one's refusal stands for all, and
+// then each fallback runs alone after the batch.
 Spool g_tcFallback;
 int g_firstWithFallback = -1;
 bool g_fallbackNeeded = false;
-// Run now, once a fallback was taken the rest go straight to theirs.
-bool g_fallbackTaken = false;
 
 // The watched line: armed until the next line is issued, then its outcome,
 // or where it waits in a batch.
@@ -342,17 +341,13 @@ int applyLine(const char *line, const char *fallback)
   const int rc = sinkLine(line, spooled);
   if (g_watch.armed)
     g_watch = Watch{false, spooled, spooled != nullptr ? spooled->count - 1 : -1, spooled == nullptr && rc == 0};
-  char text[sizeof g_cmd];
-  if (fallback != nullptr && spooled == &g_tc && batchLine(fallback, text, sizeof text) == BatchKind::Tc &&
-      spoolAdd(g_tcFallback, text, fallback)) {
+  if (fallback != nullptr && spooled == &g_tc && spoolAdd(g_tcFallback, fallback, fallback)) {
     if (g_firstWithFallback < 0)
       g_firstWithFallback = spooled->count - 1;
   } else if (rc != 0 && !g_dryRun) {
     sayRefused(line);
-    if (fallback != nullptr) {
-      g_fallbackTaken = true;
+    if (fallback != nullptr)
       vx_doCmd("%s", fallback);
-    }
   }
   return rc;
 }
@@ -364,7 +359,6 @@ void applyStart(ApplyMode mode, bool dryRun, Ipv6Mode ipv6)
   g_mode = mode;
   g_dryRun = dryRun;
   g_watch = Watch{};
-  g_fallbackTaken = false;
   if (mode == ApplyMode::Batch)
     checkBatchTools();
   g_ipv6 = ipv6;
@@ -397,15 +391,11 @@ int vx_doCmd(const char *fmt, ...)
   va_start(ap, fmt);
   vsnprintf(g_cmd, sizeof g_cmd, fmt, ap);
   va_end(ap);
-  if (g_level > 0)
-    printf("%s\n", g_cmd);
-  return applyLine(g_cmd, nullptr);
+  return vx_doCmdOr(nullptr, g_cmd);
 }
 
 int vx_doCmdOr(const char *fallback, const char *line)
 {
-  if (g_fallbackTaken && g_mode == ApplyMode::RunNow)
-    return vx_doCmd("%s", fallback);
   if (g_level > 0)
     printf("%s\n", line);
   return applyLine(line, fallback);
@@ -428,7 +418,7 @@ void applyFlush()
   runTc(g_quietTc, true);
   runTc(g_tc, false);
   if (g_fallbackNeeded)
-    runTc(g_tcFallback, false);
+    replay(g_tcFallback);
   spoolClose(g_tcFallback);
   g_firstWithFallback = -1;
   g_fallbackNeeded = false;

@@ -34,7 +34,7 @@ int vx_doCmd(const char *fmt, ...) __attribute__((format(printf, 1, 2)));
 // refuse, `fallback` the line to issue in its place. Run now, it follows a failed line at once,
 // and once one was taken the rest go straight to theirs. Batched, the
 // fallbacks wait for the batch: if its first line that has one was refused,
-// they are applied as a batch of their own.
+// each runs alone after it.
 int vx_doCmdOr(const char *fallback, const char *line);
 
 // Watches the next line issued: once it has run (in batch mode, once its

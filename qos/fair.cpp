@@ -4,7 +4,6 @@
 #include "qos_seams.h"
 #include "rules.h"
 #include "state.h"
-#include "trees.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -39,7 +38,8 @@ constexpr FairNumbers kFair = {6, 3, 4, 16, 1540 * 8, 5000, 95000, 300, 40960, 1
 //  - a connection whose packets average more than 500 bytes (both directions)
 //    stays where it is;
 //  - otherwise each flow's original direction is metered: at most 100 packets
-//    a second (5 more within a second) over 1 s windows; a flow over the rate
+//    a second (5 more within a second) over 1 s windows (rate-match's
+//    default interval); a flow over the rate
 //    is not promoted for the rest of that second and the whole next one, so
 //    a demoted flow returns only after 1 s under the limit;
 //  - the meter holds at most 8192 flows in 1024 buckets, each forgotten 3 s
@@ -47,19 +47,8 @@ constexpr FairNumbers kFair = {6, 3, 4, 16, 1540 * 8, 5000, 95000, 300, 40960, 1
 //  - the verdict is bit 0x10000 of the connection mark, which carries it to
 //    the reply direction; it is never left on a packet mark, which the fw
 //    filters compare whole.
-// What a refused line says, by the feature it names: once per run.
-struct Refusal {
-  const char *word;
-  const char *note;
-};
-constexpr Refusal kRefusals[] = {
-    {"fq_codel", "no fq_codel: leaves keep sfq"},
-    {"connbytes", "no connbytes: flows judged by their rate alone"},
-    {"hashlimit", "no hashlimit: no flow promoted"},
-    {"onnmark", "no CONNMARK: no flow promoted"}, // CONNMARK and connmark
-    {"ONNMARK", "no CONNMARK: no flow promoted"},
-    {"dscp", "no dscp: DSCP not read"},
-};
+// The kernel features a refused line may name, each said once per run.
+constexpr char kFeatures[] = "fq_codel\0connbytes\0hashlimit\0CONNMARK\0dscp\0";
 unsigned g_said = 0;
 
 // Unclassified UDP, what still has the low default mark once the
@@ -69,7 +58,7 @@ constexpr char kFlowRules[] =
     "-m connbytes --connbytes 501: --connbytes-dir both --connbytes-mode avgpkt -j RETURN\n"
     "-m conntrack --ctdir ORIGINAL -m hashlimit --hashlimit-upto 100/sec --hashlimit-mode "
     "srcip,srcport,dstip,dstport --hashlimit-name vx_fair --hashlimit-htable-size 1024 --hashlimit-htable-max 8192 "
-    "--hashlimit-htable-expire 3000 --hashlimit-rate-match --hashlimit-rate-interval 1 -j MARK --set-xmark "
+    "--hashlimit-htable-expire 3000 --hashlimit-rate-match -j MARK --set-xmark "
     "0x10000/0x10000\n"
     "-m conntrack --ctdir ORIGINAL -j CONNMARK --save-mark --nfmask 0x10000 --ctmask 0x10000\n"
     "-m connmark --mark 0x10000/0x10000 -j MARK --set-mark 2\n"
@@ -116,11 +105,12 @@ char firstChar(const char *path)
 unsigned partsOff()
 {
   const char *off = getenv("VX_QOS_FAIR_OFF");
-  constexpr const char *kNames[] = {"shares", "leaves", "flows", "dscp"};
   unsigned parts = 0;
-  for (unsigned i = 0; off != nullptr && i < 4; ++i) {
-    if (strstr(off, kNames[i]) != nullptr)
-      parts |= 1u << i;
+  unsigned bit = 1;
+  for (const char *name = "shares\0leaves\0flows\0dscp\0"; off != nullptr && *name != '\0'; name += strlen(name) + 1) {
+    if (strstr(off, name) != nullptr)
+      parts |= bit;
+    bit <<= 1;
   }
   return parts;
 }
@@ -145,9 +135,9 @@ void fairStart(bool keyOn, bool dryRun, bool guarded)
   g_parts = keyOn ? kAllParts & ~partsOff() : 0;
   if (!g_writes)
     return;
-  // The marker goes first, holding the setting as the router had it.
-  if (guarded && access(kFairMarker, F_OK) != 0)
-    g_write(kFairMarker, firstChar(kConntrackAcct) == '1' ? "1\n" : "0\n");
+  // The marker goes first, where the mode turns accounting on.
+  if (guarded && access(kFairMarker, F_OK) != 0 && firstChar(kConntrackAcct) != '1')
+    g_write(kFairMarker, "");
   g_write(kConntrackAcct, "1");
 }
 
@@ -160,10 +150,9 @@ void fairAfterBuild()
 
 void fairAfterReset(bool dryRun, bool guarded)
 {
-  const char was = g_keyOn || dryRun || !guarded ? 0 : firstChar(kFairMarker);
-  if (was == 0)
+  if (g_keyOn || dryRun || !guarded || access(kFairMarker, F_OK) != 0)
     return;
-  g_write(kConntrackAcct, was == '1' ? "1" : "0");
+  g_write(kConntrackAcct, "0");
   unlink(kFairMarker);
 }
 
@@ -189,12 +178,6 @@ FqCodelParams fqCodelFor(int speed)
   memory = memory < kFair.minMemory ? kFair.minMemory : memory > kFair.maxMemory ? kFair.maxMemory : memory;
   return {target, kFair.intervalUs + target, speed < kFair.quantumSpeed ? kFair.smallQuantum : kFair.mtuQuantum,
           kFair.limit, memory};
-}
-
-void bulkClass(const char *dev, int tree, int speed, int rate)
-{
-  if (fairOn(kFairDscp))
-    addLeaf({dev, tree, kBulkMark, rate, speed, 7, 4});
 }
 
 void leafQdisc(const char *gap, const char *dev, int tree, int mark, int perturb)
@@ -237,13 +220,13 @@ void fairRules()
 
 void sayRefused(const char *line)
 {
-  for (unsigned i = 0; i < sizeof kRefusals / sizeof kRefusals[0]; ++i) {
-    if (strstr(line, kRefusals[i].word) == nullptr)
+  unsigned bit = 1;
+  for (const char *word = kFeatures; *word != '\0'; word += strlen(word) + 1, bit <<= 1) {
+    if (strcasestr(line, word) == nullptr)
       continue;
-    // CONNMARK and connmark say the same, once.
-    const unsigned bit = 1u << (i == 4 ? 3 : i);
     if ((g_said & bit) == 0)
-      printf("%sfair mode: %s\n", kVxTag, kRefusals[i].note);
+      printf("%sfair mode: no %s: %s\n", kVxTag, word,
+             bit == 1 ? "leaves keep sfq" : "the rest applies");
     g_said |= bit;
     return;
   }

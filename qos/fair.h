@@ -12,8 +12,8 @@
 // Without the key every line is the one the mode-less build issues.
 #pragma once
 
-// Written (holding nf_conntrack_acct as it was) by a run in the mode; the
-// first full build without the key puts the setting back and removes it.
+// Written by a run in the mode that turns nf_conntrack_acct on; the first
+// full build without the key turns it off again and removes it.
 inline constexpr char kFairMarker[] = "/var/vx_qos.fair";
 inline constexpr char kConntrackAcct[] = "/proc/sys/net/netfilter/nf_conntrack_acct";
 
@@ -47,9 +47,6 @@ struct FqCodelParams {
   int targetUs, intervalUs, quantum, limit, memoryLimit;
 };
 FqCodelParams fqCodelFor(int speed);
-
-// The lowest class h:6 of a tree (the DSCP part on), after its defaults.
-void bulkClass(const char *dev, int tree, int speed, int rate);
 
 // A leaf's queue, handle "1" followed by the mark: sfq with `perturb` (`gap`
 // the blanks after "qdisc"); in the mode fq_codel for the tree's link rate,

@@ -34,7 +34,9 @@ int QoS_add_default_qdisc(const char *dev, int handle, int ceil)
   leafQdisc("  ", dev, handle, kLowMark, 10);
   fwFilter(dev, handle, 1, kHighMark, " ", "  ");
   const int rc = fwFilter(dev, handle, 4, kLowMark, " ", "  ");
-  bulkClass(dev, handle, ceil, shares.bulkRate);
+  // The fair mode's lowest class, for what the LAN marks CS1.
+  if (fairOn(kFairDscp))
+    addLeaf({dev, handle, kBulkMark, shares.bulkRate, ceil, 7, 4});
   return rc;
 }
 

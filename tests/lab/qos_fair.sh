@@ -20,7 +20,8 @@ state() {
   done
   iptables -t mangle -S
   ip6tables -t mangle -S
-  cat /proc/sys/net/netfilter/nf_conntrack_acct /var/vx_qos.fair 2> /dev/null
+  cat /proc/sys/net/netfilter/nf_conntrack_acct
+  ls /var/vx_qos.fair 2> /dev/null
 }
 build() {
   { grep -v '^#' "$SBX_PROJ/tools/bench/full.conf"; printf 'VX_QoSIPv6=1\n%s\n' "$*" | tr ' ' '\n'; } | store
@@ -33,7 +34,7 @@ plain=$(state)
 build VX_QoSFair=1
 fair=$(state)
 check_contains "fq_codel leaves" "$fair" "qdisc fq_codel 14: parent 1:4 limit 1024p"
-check "accounting on, its old value kept" "$(printf '%s\n' "$fair" | tail -n 2)" "$(printf '1\n0')"
+check "accounting on, the marker says it was off" "$(printf '%s\n' "$fair" | tail -n 2)" "$(printf '1\n/var/vx_qos.fair')"
 build VX_QoSFair=1 VX_QoSBatch=1
 check "batched as run now" "$(state)" "$fair"
 build VX_QoSBatch=1

@@ -63,7 +63,7 @@ TEST_F(Fair, TreeHasSharesFqCodelAndTheLowestClass)
 }
 
 // Batched: tc names the first leaf as refused, which stands for all: the sfq
-// lines follow in a batch of their own.
+// lines follow, each alone.
 TEST_F(Fair, RefusedLinesInABatchFallBack)
 {
   TempDir bin;
@@ -87,7 +87,7 @@ TEST_F(Fair, RefusedLinesInABatchFallBack)
   EXPECT_EQ(output(), "vx_qos: fair mode: no fq_codel: leaves keep sfq\n");
   const std::string q = "qdisc add dev br0 parent 3:";
   EXPECT_EQ(commands(), (Lines{q + "8 handle 18: " + kFq + "\n" + q + "16 handle 116: " + kFq + "\n",
-                               q + "8 handle 18: sfq perturb 10\n" + q + "16 handle 116: sfq perturb 10\n"}));
+                               "tc " + q + "8 handle 18: sfq perturb 10", "tc " + q + "16 handle 116: sfq perturb 10"}));
 }
 
 } // namespace
