@@ -30,36 +30,31 @@ const std::string kFq = "fq_codel limit 1024 memory_limit 131072 target 6015us i
 
 TEST_F(Fair, SharesAndQueuesFollowTheLinkRate)
 {
-  const std::vector<std::vector<int>> cases = {
-      // speed, h:2 rate and ceiling, h:4 rate, h:6 rate; fq_codel target, interval, quantum, memory
-      {0, 10, 10, 10, 10, 1232000, 1327000, 300, 131072}, // no rate set: the floor
-      {2048, 341, 682, 512, 128, 6015, 101015, 300, 131072},
-      {8192, 1365, 2730, 2048, 512, 5000, 100000, 300, 256000},
-      {51200, 8533, 17066, 12800, 3200, 5000, 100000, 1514, 1048576},
-  };
-  for (const std::vector<int> &c : cases) {
+  // speed, h:2 rate and ceiling, h:4 rate, h:6 rate; fq_codel target, interval, quantum, memory
+  for (const std::vector<int> &c : std::vector<std::vector<int>>{{0, 10, 10, 10, 10, 1232000, 1327000, 300, 131072},
+                                                                 {8192, 1365, 2730, 2048, 512, 5000, 100000, 300, 256000},
+                                                                 {51200, 8533, 17066, 12800, 3200, 5000, 100000, 1514, 1048576}}) {
     const DefaultShares s = defaultShares(c[0]);
     const FqCodelParams q = fqCodelFor(c[0]);
-    EXPECT_EQ((std::vector<int>{c[0], s.highRate, s.highCeil, s.lowRate, s.bulkRate, q.targetUs, q.intervalUs,
-                                q.quantum, q.memoryLimit}),
-              c);
+    EXPECT_EQ(c, (std::vector<int>{c[0], s.highRate, s.highCeil, s.lowRate, s.bulkRate, q.targetUs, q.intervalUs,
+                                   q.quantum, q.memoryLimit}));
   }
 }
 
 TEST_F(Fair, TreeHasSharesFqCodelAndTheLowestClass)
 {
   QoS_add_default_qdisc("eth2.2", 1, 2048);
-  const std::string d = "tc class  add dev eth2.2 parent 1:1 classid ", q = "tc qdisc add dev eth2.2 parent 1:";
+  const std::string d = "tc class  add dev eth2.2 parent 1:1 classid ", q = "tc qdisc add dev eth2.2 parent 1:",
+                    f = "tc filter add dev eth2.2 parent 1:0 protocol ip prio ";
   EXPECT_EQ(commands(), (Lines{"write /proc/sys/net/netfilter/nf_conntrack_acct: 1",
                                "tc qdisc  add dev eth2.2 root handle 1:0 htb",
                                "tc class  add dev eth2.2 parent 1:   classid 1:1 htb rate 2048kbit ceil 2048kbit",
                                d + "1:2 htb rate 341kbit ceil 682kbit prio 1", d + "1:4 htb rate 512kbit  ceil 2048kbit prio 4",
                                q + "2 handle 12: " + kFq, q + "4 handle 14: " + kFq,
-                               "tc filter add dev eth2.2 parent 1:0 protocol ip prio 1  handle 2 fw classid 1:2",
-                               "tc filter add dev eth2.2 parent 1:0 protocol ip prio 4  handle 4 fw classid 1:4",
+                               f + "1  handle 2 fw classid 1:2", f + "4  handle 4 fw classid 1:4",
                                "tc class add dev eth2.2 parent 1:1 classid 1:6 htb rate 128kbit ceil 2048kbit prio 7",
                                q + "6 handle 16: " + kFq,
-                               "tc filter add dev eth2.2 parent 1:0 protocol ip prio 4 handle 6 fw classid 1:6"}));
+                               f + "4 handle 6 fw classid 1:6"}));
 }
 
 // Batched: tc names the first leaf as refused, which stands for all: the sfq
