@@ -175,7 +175,6 @@ int vx_qos_main(int argc, char **argv)
   }
 
   if (setDefault() >= 0) {
-    fairAfterReset(dryRun, guard == Guard::Taken);
     if (qosEnable != 0) {
       initQdisc();
       initDefaultRule();

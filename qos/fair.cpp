@@ -71,7 +71,6 @@ constexpr char kDscpClasses[] = "EF CS5 CS6 CS7 AF41 AF42 AF43 CS1";
 
 constexpr unsigned kAllParts = kFairShares | kFairLeaves | kFairFlows | kFairDscp;
 
-bool g_keyOn = false;
 bool g_writes = false; // the key on, and not a dry run
 unsigned g_parts = 0;
 
@@ -129,14 +128,20 @@ void setSysctlWriter(SysctlWriter writer)
 
 void fairStart(bool keyOn, bool dryRun, bool guarded)
 {
-  g_keyOn = keyOn;
   g_writes = keyOn && !dryRun;
   g_said = 0;
-  g_parts = keyOn ? kAllParts & ~partsOff() : 0;
-  if (!g_writes)
+  g_parts = keyOn ? ~partsOff() & kAllParts : 0;
+  if (dryRun)
     return;
+  const bool marked = !guarded || access(kFairMarker, F_OK) == 0;
+  if (!keyOn) {
+    // The mode turned accounting on: off again.
+    if (guarded && marked && g_write(kConntrackAcct, "0"))
+      unlink(kFairMarker);
+    return;
+  }
   // The marker goes first, where the mode turns accounting on.
-  if (guarded && access(kFairMarker, F_OK) != 0 && firstChar(kConntrackAcct) != '1')
+  if (!marked && firstChar(kConntrackAcct) != '1')
     g_write(kFairMarker, "");
   g_write(kConntrackAcct, "1");
 }
@@ -146,14 +151,6 @@ void fairAfterBuild()
   // Not there before connection tracking is loaded, which the rules do.
   if (g_writes && !g_write(kConntrackAcct, "1"))
     printf("%sfair mode: cannot set nf_conntrack_acct: %m\n", kVxTag);
-}
-
-void fairAfterReset(bool dryRun, bool guarded)
-{
-  if (g_keyOn || dryRun || !guarded || access(kFairMarker, F_OK) != 0)
-    return;
-  g_write(kConntrackAcct, "0");
-  unlink(kFairMarker);
 }
 
 bool fairOn(unsigned part)

@@ -12,8 +12,8 @@
 // Without the key every line is the one the mode-less build issues.
 #pragma once
 
-// Written by a run in the mode that turns nf_conntrack_acct on; the first
-// full build without the key turns it off again and removes it.
+// Written by a run in the mode that turns nf_conntrack_acct on; the next
+// run without the key turns it off again and removes it.
 inline constexpr char kFairMarker[] = "/var/vx_qos.fair";
 inline constexpr char kConntrackAcct[] = "/proc/sys/net/netfilter/nf_conntrack_acct";
 
@@ -26,12 +26,13 @@ enum FairPart : unsigned {
 
 // Reads the key, and the benchmark aid VX_QOS_FAIR_OFF (a comma list of
 // "shares", "leaves", "flows", "dscp" switched off one at a time to show what
-// each adds; not for routers). A full build or modify run sets
+// each adds; not for routers). A guarded run with the key sets
 // nf_conntrack_acct=1 (connbytes never sees a connection tracked before
-// accounting was on) and writes the marker; with the key off a full build
-// restores what the marker recorded once its reset has run.
+// accounting was on), first writing the marker where accounting was off; one
+// without the key that finds the marker turns accounting off again.
+// (Without connection tracking loaded there is no setting to write, and
+// the marker stays for the next run.)
 void fairStart(bool keyOn, bool dryRun, bool guarded);
-void fairAfterReset(bool dryRun, bool guarded);
 // Once the build's rules are in (and have loaded connection tracking).
 void fairAfterBuild();
 bool fairOn(unsigned part);
