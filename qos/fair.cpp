@@ -72,7 +72,6 @@ constexpr char kDscpClasses[] = "EF CS5 CS6 CS7 AF41 AF42 AF43 CS1";
 constexpr unsigned kAllParts = kFairShares | kFairLeaves | kFairFlows | kFairDscp;
 
 bool g_writes = false; // the key on, and not a dry run
-unsigned g_parts = 0;
 
 bool writeFile(const char *path, const char *value)
 {
@@ -121,6 +120,8 @@ int atLeastMin(int rate)
 
 } // namespace
 
+unsigned g_fairParts = 0;
+
 void setSysctlWriter(SysctlWriter writer)
 {
   g_write = writer != nullptr ? writer : writeFile;
@@ -130,7 +131,7 @@ void fairStart(bool keyOn, bool dryRun, bool guarded)
 {
   g_writes = keyOn && !dryRun;
   g_said = 0;
-  g_parts = keyOn ? ~partsOff() & kAllParts : 0;
+  g_fairParts = keyOn ? ~partsOff() & kAllParts : 0;
   if (dryRun)
     return;
   const bool marked = !guarded || access(kFairMarker, F_OK) == 0;
@@ -151,11 +152,6 @@ void fairAfterBuild()
   // Not there before connection tracking is loaded, which the rules do.
   if (g_writes && !g_write(kConntrackAcct, "1"))
     printf("%sfair mode: cannot set nf_conntrack_acct: %m\n", kVxTag);
-}
-
-bool fairOn(unsigned part)
-{
-  return (g_parts & part) != 0;
 }
 
 DefaultShares defaultShares(int speed)

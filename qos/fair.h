@@ -35,7 +35,11 @@ enum FairPart : unsigned {
 void fairStart(bool keyOn, bool dryRun, bool guarded);
 // Once the build's rules are in (and have loaded connection tracking).
 void fairAfterBuild();
-bool fairOn(unsigned part);
+extern unsigned g_fairParts;
+inline bool fairOn(unsigned part)
+{
+  return (g_fairParts & part) != 0;
+}
 
 // The default classes' numbers for a tree at `speed` kbit/s.
 struct DefaultShares {
