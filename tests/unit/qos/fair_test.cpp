@@ -4,7 +4,6 @@
 #include "fair.h"
 #include "tempdir.h"
 #include "trees.h"
-
 #include <sys/stat.h>
 
 namespace {
