@@ -1,6 +1,7 @@
 #include "apply.h"
 
 #include "batch.h"
+#include "fair.h"
 #include "refused.h"
 #include "spool.h"
 #include "state.h"
@@ -31,6 +32,13 @@ Spool g_tc;
 Spool g_mangle;
 Spool g_mangle6;
 Ipv6Mode g_ipv6 = Ipv6Mode::Off;
+// The fallbacks of batched tc lines, in their order, and the index of the
+// first line that has one: all of them are one kind of line (a queue the
+// kernel has or has not), so the first one's refusal stands for all, and
+// then each fallback runs alone after the batch.
+Spool g_tcFallback;
+int g_firstWithFallback = -1;
+bool g_fallbackNeeded = false;
 
 // The watched line: armed until the next line is issued, then its outcome,
 // or where it waits in a batch.
@@ -93,9 +101,20 @@ int devNull()
   return fd;
 }
 
-void runOne(const char *line, int index, void *spool)
+void refusedAt(const Spool &spool, int index, const char *line)
 {
-  settle(*static_cast<const Spool *>(spool), index, run_command(line) == 0);
+  sayRefused(line);
+  if (&spool == &g_tc && index == g_firstWithFallback)
+    g_fallbackNeeded = true;
+}
+
+void runOne(const char *line, int index, void *context)
+{
+  const Spool &spool = *static_cast<const Spool *>(context);
+  const bool ok = run_command(line) == 0;
+  settle(spool, index, ok);
+  if (!ok)
+    refusedAt(spool, index, line);
 }
 
 // Once a tool is missing the rest of the run goes one command at a time,
@@ -139,6 +158,15 @@ void runTc(Spool &spool, bool quiet)
   settle(spool, -1, rc == 0);
   if (!quiet) {
     forwardErrors(errors);
+    // tc -force names each command the kernel refused: "Command failed -:N".
+    if (rc == 1)
+      forEachLine(
+          errors,
+          [](const char *text, int, void *) {
+            if (strncmp(text, "Command failed -:", 17) == 0 && atoi(text + 17) - 1 == g_firstWithFallback)
+              refusedAt(g_tc, g_firstWithFallback, "fq_codel");
+          },
+          nullptr);
     if (errors >= 0)
       close(errors);
   }
@@ -177,6 +205,8 @@ void runDropped(Spool &spool, const Dropped &dropped)
         settle(*r.spool, index, rc == 0);
         if (rc == 0)
           printf("%sran alone after its batch, later in its chain: %s\n", kVxTag, line);
+        else
+          sayRefused(line);
       },
       &run);
 }
@@ -303,12 +333,22 @@ void checkBatchTools()
     batchOff("tc", "has no -batch");
 }
 
-int applyLine(const char *line)
+// A line run now that fails may say why, and has its fallback run in its
+// place; a batched one keeps its fallback for when its batch has run.
+int applyLine(const char *line, const char *fallback)
 {
   Spool *spooled;
   const int rc = sinkLine(line, spooled);
   if (g_watch.armed)
     g_watch = Watch{false, spooled, spooled != nullptr ? spooled->count - 1 : -1, spooled == nullptr && rc == 0};
+  if (fallback != nullptr && spooled == &g_tc && spoolAdd(g_tcFallback, fallback, fallback)) {
+    if (g_firstWithFallback < 0)
+      g_firstWithFallback = spooled->count - 1;
+  } else if (rc != 0 && !g_dryRun) {
+    sayRefused(line);
+    if (fallback != nullptr)
+      vx_doCmd("%s", fallback);
+  }
   return rc;
 }
 
@@ -351,9 +391,14 @@ int vx_doCmd(const char *fmt, ...)
   va_start(ap, fmt);
   vsnprintf(g_cmd, sizeof g_cmd, fmt, ap);
   va_end(ap);
+  return vx_doCmdOr(nullptr, g_cmd);
+}
+
+int vx_doCmdOr(const char *fallback, const char *line)
+{
   if (g_level > 0)
-    printf("%s\n", g_cmd);
-  return applyLine(g_cmd);
+    printf("%s\n", line);
+  return applyLine(line, fallback);
 }
 
 void watchNextLine()
@@ -372,6 +417,11 @@ void applyFlush()
     return;
   runTc(g_quietTc, true);
   runTc(g_tc, false);
+  if (g_fallbackNeeded)
+    replay(g_tcFallback);
+  spoolClose(g_tcFallback);
+  g_firstWithFallback = -1;
+  g_fallbackNeeded = false;
   for (bool ipv6 : {false, true})
     runMangle(ipv6 ? g_mangle6 : g_mangle, ipv6 ? "ip6tables-restore" : "iptables-restore");
   // The spools start afresh: their indexes name other lines from now on.

@@ -2,6 +2,7 @@
 
 #include "app_rules.h"
 #include "apply.h"
+#include "fair.h"
 #include "rules.h"
 #include "spool.h"
 #include "service_chains.h"
@@ -147,6 +148,7 @@ int vx_qos_main(int argc, char **argv)
   printf("%sqosEnable=%d\n", kVxTag, qosEnable);
   printf("%sqosAutoEnable=%d\n", kVxTag, qosAutoEnable);
   applyStart(keyIsOne("VX_QoSBatch") ? ApplyMode::Batch : ApplyMode::RunNow, dryRun, ipv6Wanted());
+  fairStart(keyIsOne("VX_QoSFair"), dryRun, guard == Guard::Taken);
   if (ipv6Mode() == Ipv6Mode::On && guard == Guard::Taken) {
     // Before the first IPv6 rule: a run killed midway leaves it too.
     int marker = open(kIpv6Marker, O_WRONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0644);
@@ -179,9 +181,11 @@ int vx_qos_main(int argc, char **argv)
       ServiceSnapshots seen{};
       startSetAppRule(kPortMappingDir, seen);
       startSetUserRule();
+      fairRules();
       // The check compares with the files once the build is in place: a
       // change made meanwhile (while a batch was applied too) is caught.
       applyFlush();
+      fairAfterBuild();
       doCheckService(kPortMappingDir, seen);
       applyFlush();
       printf("VX : === End of setting QoS === \n");

@@ -13,3 +13,8 @@ void resetRunState();
 using ToolRunner = int (*)(const char *const argv[], int in, int out, int err);
 // nullptr restores the real one.
 void setToolRunner(ToolRunner runner);
+
+// How the fair mode writes its files (nf_conntrack_acct and its marker): the
+// path and the whole text. nullptr restores the real write.
+using SysctlWriter = bool (*)(const char *path, const char *value);
+void setSysctlWriter(SysctlWriter writer);

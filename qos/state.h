@@ -32,11 +32,13 @@ extern int GAME_PRIO, VOIP_PRIO, MEDIA_PRIO, WEB_PRIO, P2P_PRIO, MAIL_PRIO;
 inline constexpr int CLASS_PRIO[3] = {2, 4, 6};
 inline constexpr int FILTER_PRIO[3] = {2, 4, 6};
 
-// Marks: 2 and 4 select the default classes; application marks come from
+// Marks: 2 and 4 select the default classes (and 6 the fair mode's lowest); application marks come from
 // APP_MARK (plus 60 and 61 for the two mail directions); user rule n uses
 // n+70 towards the WAN and n+80 towards the LAN.
 inline constexpr int kHighMark = 2;
 inline constexpr int kLowMark = 4;
+// The fair mode's lowest class, for what the LAN marks CS1.
+inline constexpr int kBulkMark = 6;
 inline constexpr int kAppCount = 11;
 inline constexpr const char *APP_NAME[kAppCount] = {"xboxlive", "ps",  "zone",  "bnet",       "voip", "im",
                                                     "http",     "ftp", "emule", "bittorrent", "email"};

@@ -8,6 +8,7 @@
 #include "trees.h"
 
 #include "apply.h"
+#include "fair.h"
 #include "rules.h"
 #include "state.h"
 
@@ -22,23 +23,28 @@ int QoS_add_default_qdisc(const char *dev, int handle, int ceil)
   vx_doCmd("tc qdisc  add dev %s root handle %d:0 htb", dev, handle);
   vx_doCmd("tc class  add dev %s parent %d:   classid %d:1 htb rate %dkbit ceil %dkbit", dev, handle, handle, ceil,
            ceil);
-  vx_doCmd("tc class  add dev %s parent %d:1 classid %d:%d htb rate 10kbit ceil %dkbit prio %d", dev, handle, handle,
-           kHighMark, ceil, 1);
-  vx_doCmd("tc class  add dev %s parent %d:1 classid %d:%d htb rate 10kbit  ceil %dkbit prio %d", dev, handle, handle,
-           kLowMark, ceil, 4);
+  const DefaultShares shares = defaultShares(ceil);
+  vx_doCmd("tc class  add dev %s parent %d:1 classid %d:%d htb rate %dkbit ceil %dkbit prio %d", dev, handle, handle,
+           kHighMark, shares.highRate, shares.highCeil, 1);
+  vx_doCmd("tc class  add dev %s parent %d:1 classid %d:%d htb rate %dkbit  ceil %dkbit prio %d", dev, handle, handle,
+           kLowMark, shares.lowRate, ceil, 4);
   // The queue handle is "1" followed by the mark, whatever the tree: queue
   // handles are per device, so the trees never collide.
-  vx_doCmd("tc qdisc  add dev %s parent %d:%d handle 1%d: sfq perturb 5", dev, handle, kHighMark, kHighMark);
-  vx_doCmd("tc qdisc  add dev %s parent %d:%d handle 1%d: sfq perturb 10", dev, handle, kLowMark, kLowMark);
+  leafQdisc("  ", dev, handle, kHighMark, 5);
+  leafQdisc("  ", dev, handle, kLowMark, 10);
   fwFilter(dev, handle, 1, kHighMark, " ", "  ");
-  return fwFilter(dev, handle, 4, kLowMark, " ", "  ");
+  const int rc = fwFilter(dev, handle, 4, kLowMark, " ", "  ");
+  // The fair mode's lowest class, for what the LAN marks CS1.
+  if (fairOn(kFairDscp))
+    addLeaf({dev, handle, kBulkMark, shares.bulkRate, ceil, 7, 4});
+  return rc;
 }
 
 void addLeaf(const Leaf &l, const char *classGap, const char *qdiscGap, const char *filterGap)
 {
   vx_doCmd("tc class%sadd dev %s parent %d:1 classid %d:%d htb rate %dkbit ceil %dkbit prio %d", classGap, l.dev,
            l.tree, l.tree, l.mark, l.rate, l.ceil, l.classPrio);
-  vx_doCmd("tc qdisc%sadd dev %s parent %d:%d handle 1%d: sfq perturb 10", qdiscGap, l.dev, l.tree, l.mark, l.mark);
+  leafQdisc(qdiscGap, l.dev, l.tree, l.mark, 10);
   fwFilter(l.dev, l.tree, l.filterPrio, l.mark, filterGap);
 }
 

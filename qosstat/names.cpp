@@ -70,6 +70,7 @@ void classPurpose(uint32_t classid, char *buf, size_t size)
   const char *fixed = mark == 1           ? "root"
                       : mark == kHighMark ? "default, high priority"
                       : mark == kLowMark  ? "default, low priority"
+                      : mark == kBulkMark ? "default, lowest priority (CS1)"
                                           : nullptr;
   bool userWan = mark >= kUserWanMarkBase && mark < kUserWanMarkBase + kUserRuleCount;
   bool userLan = mark >= kUserLanMarkBase && mark < kUserLanMarkBase + kUserRuleCount;

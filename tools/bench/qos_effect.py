@@ -1,18 +1,31 @@
 #!/usr/bin/env python3
 """Tables and chart of tools/bench/qos-effect.sh, from the runs it left.
 
-usage: qos_effect.py table DIR      the tables, one per probe
-       qos_effect.py chart DIR SVG  the VoIP round-trip time over time
-       qos_effect.py p99 FILE       one irtt report's p99 and loss
+usage: qos_effect.py table DIR...    the tables; with several runs of the
+                                     benchmark, each figure as its range
+       qos_effect.py chart DIR SVG   the VoIP round-trip time over time
+       qos_effect.py p99 FILE        one irtt report's p99 and loss
 
-A run is a directory DIR/<scenario>.<mode>/ holding voip.json, game.json and
-other.json (irtt clients), bulk-N.json (iperf3 clients) and rate (the configured rate of
-the loaded direction, kbit/s).
+DIR is a benchmark's runs directory: DIR/<rates>/facts/ holds the idle
+round-trip time (idle.json), the kernel, the modem and, per mode, the leaf
+queues and filters the build met; DIR/<rates>/<scenario>.<mode>/ a run: the
+probes' irtt reports (<probe>.json), the load's iperf3 reports (bulk-N.json)
+and rate (the configured rate of the loaded direction, kbit/s).
 """
 import json
 import math
 import os
 import sys
+
+PROBES = ["voip", "game", "voice", "ugame", "video"]
+PROBE_TITLES = {"voip": "VoIP (mapped)", "game": "game (mapped)", "voice": "voice (unnamed)",
+                "ugame": "game (unnamed)", "video": "video (unnamed)"}
+LOAD_TITLES = {
+    "plain": "TCP, unnamed ports", "p2p": "TCP, /var/bittorrent ports", "bt6881": "TCP from 6881-6884",
+    "emule": "emule: TCP 4662 + UDP 4672", "udp443": "UDP flood to 443", "flood1": "100 B UDP, 1 port",
+    "flood64": "100 B UDP, 64 ports", "ef": "TCP marked EF", "down": "download, 4 TCP",
+}
+LOAD_ORDER = list(LOAD_TITLES)
 
 
 def irtt(path):
@@ -32,25 +45,6 @@ def percentile(values, p):
     return ordered[max(0, math.ceil(p / 100 * len(ordered)) - 1)]
 
 
-def goodput(run):
-    """The bulk's goodput as a share of the configured rate, in percent."""
-    bps = 0.0
-    for name in os.listdir(run):
-        if name.startswith("bulk-"):
-            try:
-                bps += json.load(open(os.path.join(run, name)))["end"]["sum_received"]["bits_per_second"]
-            except (ValueError, KeyError):
-                return None
-    rate = float(open(os.path.join(run, "rate")).read())
-    return 100 * bps / (rate * 1000)
-
-
-def runs(top):
-    """The runs, uploads first."""
-    names = [d for d in os.listdir(top) if os.path.isdir(os.path.join(top, d))]
-    return sorted(names, key=lambda d: (not d.startswith("up-"), d))
-
-
 def loss_and_times(path):
     """(per cent lost, round-trip times in ms of the probes answered)."""
     _, rtts = irtt(path)
@@ -58,29 +52,168 @@ def loss_and_times(path):
     return (100 * (len(rtts) - len(got)) / len(rtts) if rtts else 100.0), got
 
 
-def table(top):
-    for probe in ("voip", "game", "other"):
-        print(f"\n{probe} probe (round-trip time in ms; bulk goodput in % of the configured rate)")
-        print(f"| {'scenario':<28} | {'mode':<18} | {'p50':>7} | {'p95':>7} | {'p99':>7} | {'max':>7} | {'lost':>6} | {'bulk':>5} |")
-        print(f"|{'-' * 30}|{'-' * 20}|{'-' * 9}|{'-' * 9}|{'-' * 9}|{'-' * 9}|{'-' * 8}|{'-' * 7}|")
-        for run in runs(top):
-            scenario, mode = run.rsplit(".", 1)
-            path = os.path.join(top, run)
-            try:
-                lost, got = loss_and_times(os.path.join(path, probe + ".json"))
-            except (OSError, ValueError, KeyError):
-                print(f"| {scenario:<28} | {mode:<18} | no report from the probe")
-                continue
-            cells = [f"{percentile(got, p):7.1f}" for p in (50, 95, 99, 100)] if got else ["      -"] * 4
-            bulk = goodput(path)
-            print(f"| {scenario:<28} | {mode:<18} | {' | '.join(cells)} | {lost:5.1f}% | {'-' if bulk is None else f'{bulk:4.0f}%':>5} |")
+def probe(path):
+    """{p50, p99, lost (%), late (packets)} of one irtt report, or None."""
+    try:
+        lost, got = loss_and_times(path)
+        late = json.load(open(path))["stats"].get("late_packets", 0)
+    except (OSError, ValueError, KeyError):
+        return None
+    if not got:
+        return {"p50": math.inf, "p99": math.inf, "lost": lost, "late": late}
+    return {"p50": percentile(got, 50), "p99": percentile(got, 99), "lost": lost, "late": late}
+
+
+def goodput(run):
+    """The load's goodput as a share of the configured rate, in percent: TCP
+    as received, UDP as sent less what the receiver lost."""
+    bps = 0.0
+    names = [n for n in os.listdir(run) if n.startswith("bulk-")]
+    if not names:
+        return None
+    for name in names:
+        try:
+            end = json.load(open(os.path.join(run, name)))["end"]
+            if "sum_received" in end:
+                bps += end["sum_received"]["bits_per_second"]
+            else:
+                bps += end["sum"]["bits_per_second"] * (1 - end["sum"]["lost_percent"] / 100)
+        except (ValueError, KeyError):
+            return None
+    rate = float(open(os.path.join(run, "rate")).read())
+    return 100 * bps / (rate * 1000)
+
+
+def read_text(path, default="-"):
+    try:
+        return open(path).read().strip()
+    except OSError:
+        return default
+
+
+def rate_pairs(top):
+    pairs = [d for d in os.listdir(top) if os.path.isdir(os.path.join(top, d))]
+    return sorted(pairs, key=lambda d: float(d.rstrip("M")))
+
+
+def scenarios(top, pair):
+    """{(direction, family, load): {mode: run dir}}."""
+    found = {}
+    for name in os.listdir(os.path.join(top, pair)):
+        if name == "facts" or "." not in name:
+            continue
+        scenario, mode = name.split(".", 1)
+        direction, family, load = scenario.split("-", 2)
+        found.setdefault((direction, family, load), {})[mode] = os.path.join(top, pair, name)
+    return found
+
+
+def mode_key(mode):
+    base, _, share = mode.partition("@")
+    order = ["off", "spec", "fair"]
+    return (order.index(base) if base in order else len(order), base, int(share or 0))
+
+
+def spread(values, fmt):
+    """One figure, or the range of several runs' figures."""
+    values = [v for v in values if v is not None]
+    if not values:
+        return "-"
+    lo, hi = min(values), max(values)
+    show = lambda v: "all lost" if v == math.inf else fmt.format(v)
+    return show(lo) if fmt.format(lo) == fmt.format(hi) else f"{show(lo)}–{show(hi)}"
+
+
+def goals_missed(run, idle99, off):
+    """The goals a run misses (in fair mode they all should hold): voice and
+    game probes within idle p99 + 10 ms and mapped VoIP p99 + 5 ms, at most
+    0.5 % lost; video within idle p99 + 40 ms, at most 1 % lost; no probe
+    worse than with QoS off."""
+    missed = []
+    voip = run.get("voip")
+    for name in PROBES:
+        p = run.get(name)
+        if p is None:
+            continue
+        if name == "video":
+            if p["p99"] > idle99 + 40:
+                missed.append(f"{name} p99")
+            if p["lost"] > 1:
+                missed.append(f"{name} loss")
+        else:
+            if p["p99"] > idle99 + 10 or (voip and p["p99"] > voip["p99"] + 5):
+                missed.append(f"{name} p99")
+            if p["lost"] > 0.5:
+                missed.append(f"{name} loss")
+        o = off.get(name) if off else None
+        if o and (p["p99"] > o["p99"] or p["lost"] > o["lost"]):
+            missed.append(f"{name} worse than off")
+    return missed
+
+
+def table(tops):
+    pairs = sorted({p for top in tops for p in rate_pairs(top)}, key=lambda d: float(d.rstrip("M")))
+    for pair in pairs:
+        here = [top for top in tops if os.path.isdir(os.path.join(top, pair))]
+        facts = os.path.join(here[0], pair, "facts")
+        idle = [probe(os.path.join(top, pair, "facts", "idle.json")) for top in here]
+        idle = [i for i in idle if i]
+        idle99 = max(i["p99"] for i in idle) if idle else 0.0
+        for top in here:
+            load = [read_text(os.path.join(top, "..", f"load-{when}")) for when in ("before", "after")]
+            print(f"\nthe machine's load ({top}): before {load[0].split('average: ')[-1]}, after {load[1].split('average: ')[-1]}")
+        print(f"\n## {pair}: kernel {read_text(os.path.join(facts, 'kernel'))}; modem: {read_text(os.path.join(facts, 'modem'))}")
+        print(f"idle round-trip time (voice probe, 20 s after 2 s warm-up): "
+              f"p50 {spread([i['p50'] for i in idle], '{:.1f}')}, p99 {spread([i['p99'] for i in idle], '{:.1f}')} ms, "
+              f"lost {spread([i['lost'] for i in idle], '{:.1f}')} %; runs: {len(here)}")
+        for mode in sorted((m for m in os.listdir(facts) if m not in ("kernel", "modem") and ".json" not in m), key=mode_key):
+            print(f"  {mode}: " + "; ".join(read_text(os.path.join(facts, mode)).splitlines()))
+        found = {}
+        for top in here:
+            for key, modes in scenarios(top, pair).items():
+                for mode, path in modes.items():
+                    found.setdefault(key, {}).setdefault(mode, []).append(path)
+        for direction in ("up", "down"):
+            for family in ("ipv4", "ipv6"):
+                keys = sorted((k for k in found if k[0] == direction and k[1] == family),
+                              key=lambda k: LOAD_ORDER.index(k[2]) if k[2] in LOAD_ORDER else 99)
+                if not keys:
+                    continue
+                print(f"\n{pair}, {'upload' if direction == 'up' else 'download'}, {family}: "
+                      "p99 ms / lost % / late packets per probe; bulk goodput in % of the configured rate")
+                print("| load | mode | " + " | ".join(PROBE_TITLES[p] for p in PROBES) + " | bulk | goals missed |")
+                print("|---" * (len(PROBES) + 4) + "|")
+                for key in keys:
+                    off_runs = [{p: probe(os.path.join(d, p + ".json")) for p in PROBES} for d in found[key].get("off", [])]
+                    off = {p: min((r[p] for r in off_runs if r[p]), key=lambda x: x["p99"], default=None) for p in PROBES} if off_runs else None
+                    for mode in sorted(found[key], key=mode_key):
+                        runs = [{p: probe(os.path.join(d, p + ".json")) for p in PROBES} for d in found[key][mode]]
+                        cells = []
+                        for p in PROBES:
+                            got = [r[p] for r in runs if r[p]]
+                            cells.append("-" if not got else
+                                         f"{spread([g['p99'] for g in got], '{:.1f}')} / {spread([g['lost'] for g in got], '{:.1f}')}"
+                                         f" / {spread([g['late'] for g in got], '{:d}')}")
+                        bulk = spread([goodput(d) for d in found[key][mode]], "{:.0f}")
+                        missed = set()
+                        if mode != "off":
+                            for r in runs:
+                                missed.update(goals_missed(r, idle99, off if off and mode.find("@") < 0 else None))
+                        print(f"| {LOAD_TITLES.get(key[2], key[2])} | {mode} | " + " | ".join(cells) +
+                              f" | {bulk} | {', '.join(sorted(missed)) if mode != 'off' else ''} |")
 
 
 def chart(top, out):
-    panels = [("IPv4 upload", "up-ipv4-plain"), ("IPv6 upload", "up-ipv6-plain")]
-    modes = [("off", "QoS off", "#c0392b"), ("on", "QoS on", "#1f77b4")]
-    w, h, left, top_margin, ph, gap = 760, 460, 70, 40, 170, 50
-    lo, hi = 0.1, 2000.0
+    """The mapped VoIP probe under four unnamed TCP uploads, IPv4, at each
+    rate pair, one line per mode."""
+    pairs = rate_pairs(top)
+    panels = [(f"{pair}: IPv4 upload, four TCP streams from unnamed ports", os.path.join(top, pair), "up-ipv4-plain")
+              for pair in pairs]
+    colours = {"off": "#c0392b", "spec": "#1f77b4", "fair": "#2ca02c"}
+    labels = {"off": "QoS off", "spec": "QoS on", "fair": "fair mode"}
+    w, left, top_margin, ph, gap = 760, 70, 40, 170, 50
+    h = top_margin + len(panels) * (ph + gap) + 10
+    lo, hi = 1.0, 2000.0
 
     def y(v, base):
         v = min(max(v, lo), hi)
@@ -89,45 +222,46 @@ def chart(top, out):
     svg = [f'<svg xmlns="http://www.w3.org/2000/svg" width="{w}" height="{h}" font-family="sans-serif" font-size="12">',
            f'<rect width="{w}" height="{h}" fill="white"/>',
            f'<text x="{w / 2}" y="20" text-anchor="middle" font-size="14">VoIP round-trip time during a saturating upload (20 ms probes, log scale)</text>']
-    for i, (title, scenario) in enumerate(panels):
+    for i, (title, where, scenario) in enumerate(panels):
         base = top_margin + i * (ph + gap)
         series = {}
-        for mode, _, _ in modes:
-            path = os.path.join(top, f"{scenario}.{mode}", "voip.json")
+        for mode in colours:
+            path = os.path.join(where, f"{scenario}.{mode}", "voip.json")
             if os.path.exists(path):
                 series[mode] = irtt(path)
+        idle = probe(os.path.join(where, "facts", "idle.json"))
         span = max([t[-1] for t, _ in series.values() if t] + [1.0])
         x = lambda t: left + (w - left - 20) * t / span
         svg.append(f'<text x="{left}" y="{base - 6}" font-weight="bold">{title}</text>')
         svg.append(f'<rect x="{left}" y="{base}" width="{w - left - 20}" height="{ph}" fill="none" stroke="#888"/>')
-        for v in (0.1, 1, 10, 100, 1000):
+        for v in (1, 10, 100, 1000):
             svg.append(f'<line x1="{left}" x2="{w - 20}" y1="{y(v, base):.1f}" y2="{y(v, base):.1f}" stroke="#ddd"/>')
             svg.append(f'<text x="{left - 6}" y="{y(v, base) + 4:.1f}" text-anchor="end">{v:g} ms</text>')
+        if idle:
+            svg.append(f'<line x1="{left}" x2="{w - 20}" y1="{y(idle["p99"], base):.1f}" y2="{y(idle["p99"], base):.1f}" '
+                       'stroke="#555" stroke-dasharray="4 3"/>')
         for s in range(0, int(span) + 1, 5):
             svg.append(f'<text x="{x(s):.1f}" y="{base + ph + 14}" text-anchor="middle">{s} s</text>')
-        for mode, label, colour in modes:
-            if mode not in series:
-                continue
+        for j, mode in enumerate(m for m in colours if m in series):
             times, rtts = series[mode]
             points = " ".join(f"{x(t):.1f},{y(r, base):.1f}" for t, r in zip(times, rtts) if r is not None)
-            svg.append(f'<polyline points="{points}" fill="none" stroke="{colour}" stroke-width="1"/>')
+            svg.append(f'<polyline points="{points}" fill="none" stroke="{colours[mode]}" stroke-width="1"/>')
             for t, r in zip(times, rtts):
                 if r is None:
-                    svg.append(f'<circle cx="{x(t):.1f}" cy="{base + 3}" r="1.5" fill="{colour}"/>')
-        for j, (mode, label, colour) in enumerate(modes):
-            lx = w - 200 + j * 90
-            svg.append(f'<line x1="{lx}" x2="{lx + 20}" y1="{base - 10}" y2="{base - 10}" stroke="{colour}" stroke-width="2"/>')
-            svg.append(f'<text x="{lx + 24}" y="{base - 6}">{label}</text>')
-    svg.append(f'<text x="{left}" y="{h - 8}" fill="#555">dots on the top edge: probes lost. '
-               'Modem buffer 800 ms, router shaping the upload at 2048 kbit/s (modem 2150).</text>')
+                    svg.append(f'<circle cx="{x(t):.1f}" cy="{base + 3}" r="1.5" fill="{colours[mode]}"/>')
+            lx = w - 290 + j * 90
+            svg.append(f'<line x1="{lx}" x2="{lx + 20}" y1="{base - 10}" y2="{base - 10}" stroke="{colours[mode]}" stroke-width="2"/>')
+            svg.append(f'<text x="{lx + 24}" y="{base - 6}">{labels[mode]}</text>')
+    svg.append(f'<text x="{left}" y="{h - 8}" fill="#555">dots on the top edge: probes lost; dashed: the idle p99. '
+               'Lab box (full kernel, emulated CPU); modem 105 % of the set rate, 800 ms buffer.</text>')
     svg.append("</svg>")
     with open(out, "w") as f:
         f.write("\n".join(svg) + "\n")
 
 
 if __name__ == "__main__":
-    if len(sys.argv) == 3 and sys.argv[1] == "table":
-        table(sys.argv[2])
+    if len(sys.argv) >= 3 and sys.argv[1] == "table":
+        table(sys.argv[2:])
     elif len(sys.argv) == 3 and sys.argv[1] == "p99":
         lost, got = loss_and_times(sys.argv[2])
         print(f"p99 {percentile(got, 99):7.1f} ms, {lost:4.1f} % lost" if got else "every probe lost")

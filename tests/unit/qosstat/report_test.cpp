@@ -35,6 +35,7 @@ TEST(ClassNames, FollowTheNumberingPlan)
       {0x10001, "root"},
       {0x30002, "default, high priority"},
       {0x50004, "default, low priority"},
+      {0x10006, "default, lowest priority (CS1)"},
       {0x30008, "xboxlive TCP to LAN"},
       {0x10012, "xboxlive UDP to WAN"}, // mark 12 is minor 0x12
       {0x10032, "bnet to WAN"},

@@ -1,0 +1,226 @@
+#include "fair.h"
+
+#include "apply.h"
+#include "qos_seams.h"
+#include "rules.h"
+#include "state.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace {
+
+// The mode's numbers. S is the tree's link speed in kbit/s; every rate is at
+// least kMinRate.
+struct FairNumbers {
+  int highRateDiv;   // h:2 rate   S/6: nothing can take the link from what is promoted
+  int highCeilDiv;   // h:2 ceil   S/3: nothing promoted can take the link (sqm's priority ceiling)
+  int lowRateDiv;    // h:4 rate   S/4: S/6 left a 333 kbit/s video call 341 kbit/s at 2048 kbit/s
+  int bulkRateDiv;   // h:6 rate   S/16, CS1's floor (cake's bulk tin)
+  int packetBits;    // target     max(minTargetUs, the time of one 1540-byte packet at S)
+  int minTargetUs;   //            5 ms
+  int intervalUs;    // interval   95 ms + target
+  int smallQuantum;  // quantum    300 bytes below quantumSpeed (small packets go first), else one MTU
+  int quantumSpeed;  //            40 Mbit/s
+  int mtuQuantum;    //            1514 bytes
+  int limit;         // limit      1024 packets: 250 ms of full-size packets at 50 Mbit/s
+  int memoryPerKbit; // memory_limit  S * 125 / 4 bytes (250 ms of S), from minMemory to maxMemory:
+  int minMemory;     //            128 KiB (7.5 MiB for 60 leaves)
+  int maxMemory;     //            1 MiB (60 MiB for 60 leaves, only if all of them flood at once)
+};
+constexpr FairNumbers kFair = {6, 3, 4, 16, 1540 * 8, 5000, 95000, 300, 40960, 1514, 1024, 125, 131072, 1048576};
+
+// The behaviour rules' numbers stand in their texts below:
+//  - a connection whose packets average more than 500 bytes (both directions)
+//    stays where it is;
+//  - otherwise each flow's original direction is metered: at most 100 packets
+//    a second (5 more within a second) over 1 s windows (rate-match's
+//    default interval); a flow over the rate
+//    is not promoted for the rest of that second and the whole next one, so
+//    a demoted flow returns only after 1 s under the limit;
+//  - the meter holds at most 8192 flows in 1024 buckets, each forgotten 3 s
+//    after its last packet (1000 new flows a second fit);
+//  - the verdict is bit 0x10000 of the connection mark, which carries it to
+//    the reply direction; it is never left on a packet mark, which the fw
+//    filters compare whole.
+// The kernel features a refused line may name, each said once per run.
+constexpr char kFeatures[] = "fq_codel\0connbytes\0hashlimit\0CONNMARK\0dscp\0";
+unsigned g_said = 0;
+
+// Unclassified UDP, what still has the low default mark once the
+// application and user rules are through (the verdict bit aside), at the
+// end of POSTROUTING. The guard is on every rule; each line is one.
+constexpr char kFlowRules[] =
+    "-m connbytes --connbytes 501: --connbytes-dir both --connbytes-mode avgpkt -j RETURN\n"
+    "-m conntrack --ctdir ORIGINAL -m hashlimit --hashlimit-upto 100/sec --hashlimit-mode "
+    "srcip,srcport,dstip,dstport --hashlimit-name vx_fair --hashlimit-htable-size 1024 --hashlimit-htable-max 8192 "
+    "--hashlimit-htable-expire 3000 --hashlimit-rate-match -j MARK --set-xmark "
+    "0x10000/0x10000\n"
+    "-m conntrack --ctdir ORIGINAL -j CONNMARK --save-mark --nfmask 0x10000 --ctmask 0x10000\n"
+    "-m connmark --mark 0x10000/0x10000 -j MARK --set-mark 2\n"
+    // Whatever was refused above, no packet leaves with the bit.
+    "-j MARK --set-xmark 0x0/0x10000\n";
+
+// DSCP from the LAN alone; from the WAN it is not trusted. The classes of
+// the high class, then CS1 for the lowest.
+constexpr char kDscpClasses[] = "EF CS5 CS6 CS7 AF41 AF42 AF43 CS1";
+
+constexpr unsigned kAllParts = kFairShares | kFairLeaves | kFairFlows | kFairDscp;
+
+bool g_writes = false; // the key on, and not a dry run
+
+bool writeFile(const char *path, const char *value)
+{
+  const int fd = open(path, O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0644);
+  if (fd < 0)
+    return false;
+  const size_t len = strlen(value);
+  const bool ok = write(fd, value, len) == static_cast<ssize_t>(len);
+  close(fd);
+  return ok;
+}
+
+SysctlWriter g_write = writeFile;
+
+// The first character of a small file, or 0.
+char firstChar(const char *path)
+{
+  char c = 0;
+  const int fd = open(path, O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+  if (fd >= 0) {
+    if (read(fd, &c, 1) != 1)
+      c = 0;
+    close(fd);
+  }
+  return c;
+}
+
+// The benchmark's switches: each named part is left out.
+unsigned partsOff()
+{
+  const char *off = getenv("VX_QOS_FAIR_OFF");
+  unsigned parts = 0;
+  unsigned bit = 1;
+  for (const char *name = "shares\0leaves\0flows\0dscp\0"; off != nullptr && *name != '\0'; name += strlen(name) + 1) {
+    if (strstr(off, name) != nullptr)
+      parts |= bit;
+    bit <<= 1;
+  }
+  return parts;
+}
+
+int atLeastMin(int rate)
+{
+  return rate < kMinRate ? kMinRate : rate;
+}
+
+} // namespace
+
+unsigned g_fairParts = 0;
+
+void setSysctlWriter(SysctlWriter writer)
+{
+  g_write = writer != nullptr ? writer : writeFile;
+}
+
+void fairStart(bool keyOn, bool dryRun, bool guarded)
+{
+  g_writes = keyOn && !dryRun;
+  g_said = 0;
+  g_fairParts = keyOn ? ~partsOff() & kAllParts : 0;
+  if (dryRun)
+    return;
+  const bool marked = !guarded || access(kFairMarker, F_OK) == 0;
+  if (!keyOn) {
+    // The mode turned accounting on: off again.
+    if (guarded && marked && g_write(kConntrackAcct, "0"))
+      unlink(kFairMarker);
+    return;
+  }
+  // The marker goes first, where the mode turns accounting on.
+  if (!marked && firstChar(kConntrackAcct) != '1')
+    g_write(kFairMarker, "");
+  g_write(kConntrackAcct, "1");
+}
+
+void fairAfterBuild()
+{
+  // Not there before connection tracking is loaded, which the rules do.
+  if (g_writes && !g_write(kConntrackAcct, "1"))
+    printf("%sfair mode: cannot set nf_conntrack_acct: %m\n", kVxTag);
+}
+
+DefaultShares defaultShares(int speed)
+{
+  if (!fairOn(kFairShares))
+    return {kMinRate, speed, kMinRate, kMinRate};
+  return {atLeastMin(speed / kFair.highRateDiv), atLeastMin(speed / kFair.highCeilDiv),
+          atLeastMin(speed / kFair.lowRateDiv), atLeastMin(speed / kFair.bulkRateDiv)};
+}
+
+FqCodelParams fqCodelFor(int speed)
+{
+  const int kbit = atLeastMin(speed);
+  const int packetUs = kFair.packetBits * 1000 / kbit;
+  const int target = packetUs > kFair.minTargetUs ? packetUs : kFair.minTargetUs;
+  int memory = kbit * kFair.memoryPerKbit / 4;
+  memory = memory < kFair.minMemory ? kFair.minMemory : memory > kFair.maxMemory ? kFair.maxMemory : memory;
+  return {target, kFair.intervalUs + target, speed < kFair.quantumSpeed ? kFair.smallQuantum : kFair.mtuQuantum,
+          kFair.limit, memory};
+}
+
+void leafQdisc(const char *gap, const char *dev, int tree, int mark, int perturb)
+{
+  char line[96];
+  snprintf(line, sizeof line, "tc qdisc%sadd dev %s parent %d:%d handle 1%d: sfq perturb %d", gap, dev, tree, mark,
+           mark, perturb);
+  if (!fairOn(kFairLeaves)) {
+    vx_doCmd("%s", line);
+    return;
+  }
+  const FqCodelParams p = fqCodelFor(tree == 1 ? UPLINK_SPEED : DOWNLINK_SPEED);
+  char fq[192];
+  snprintf(fq, sizeof fq,
+           "tc qdisc add dev %s parent %d:%d handle 1%d: fq_codel limit %d memory_limit %d target %dus interval %dus "
+           "quantum %d ecn",
+           dev, tree, mark, mark, p.limit, p.memoryLimit, p.targetUs, p.intervalUs, p.quantum);
+  vx_doCmdOr(line, fq);
+}
+
+void fairRules()
+{
+  char text[400];
+  if (fairOn(kFairDscp) && BR_IF != nullptr) {
+    for (const char *p = kDscpClasses; *p != '\0'; p += *p == ' ') {
+      const int len = static_cast<int>(strcspn(p, " "));
+      snprintf(text, sizeof text, "-i %s -m mark --mark 4 -m dscp --dscp-class %.*s -j MARK --set-mark %d", BR_IF,
+               len, p, p[len] == '\0' ? kBulkMark : kHighMark);
+      issueRule({Family::Both, "-t mangle -A FORWARD ", nullptr, text});
+      p += len;
+    }
+  }
+  for (const char *p = kFlowRules; fairOn(kFairFlows) && *p != '\0';) {
+    const char *end = strchr(p, '\n');
+    snprintf(text, sizeof text, " -m mark --mark 4/0xffff %.*s", static_cast<int>(end - p), p);
+    issueRule({Family::Both, "-t mangle -A POSTROUTING ", "udp", text});
+    p = end + 1;
+  }
+}
+
+void sayRefused(const char *line)
+{
+  unsigned bit = 1;
+  for (const char *word = kFeatures; *word != '\0'; word += strlen(word) + 1, bit <<= 1) {
+    if (strcasestr(line, word) == nullptr)
+      continue;
+    if ((g_said & bit) == 0)
+      printf("%sfair mode: no %s: %s\n", kVxTag, word,
+             bit == 1 ? "leaves keep sfq" : "the rest applies");
+    g_said |= bit;
+    return;
+  }
+}

@@ -1,0 +1,150 @@
+# Sourced inside the sandbox by tools/bench/effect_run.sh, after
+# tools/qos_lab.bash: the effect benchmark's modem, loads, probes and the
+# record of what the kernel gave. Each load and each probe is one entry of a
+# table below; a run starts one load and every probe.
+
+# The ports the benchmark's rules name: UDP 5062 is mapped in /var/voip, TCP
+# 51413-51420 in /var/bittorrent, TCP 4662 and UDP 4672 in /var/emule; UDP 3074
+# is a game port (the xboxlive application, the Gaming user rule). No rule names
+# UDP 45062, 45100 or 27015, nor TCP 41001-41020 or 42001.
+
+# effect_modem UP_KBIT DOWN_KBIT: the modem. Where the kernel has netem, it
+# serialises each frame like a wire (a 1514-byte frame takes 5.6 ms at 2150
+# kbit/s) and queues up to 800 ms of full-size frames; otherwise a token
+# bucket with an 800 ms buffer and a two-frame burst (which hides a frame's
+# wire time). What was used goes to $EFFECT_FACTS/modem.
+effect_modem() {
+  local up=$1 down=$2
+  local up_limit=$(((up * 1000 * 8 / 10 + 12111) / 12112)) down_limit=$(((down * 1000 * 8 / 10 + 12111) / 12112))
+  if in_ns modem tc qdisc replace dev isp-m root netem rate "${up}kbit" limit "$up_limit" 2> /dev/null &&
+     in_ns modem tc qdisc replace dev eth2.2-p root netem rate "${down}kbit" limit "$down_limit"; then
+    echo "netem rate ${up}/${down} kbit/s, buffer of 800 ms of full-size frames ($up_limit/$down_limit packets)"
+  else
+    in_ns modem tc qdisc replace dev isp-m root tbf rate "${up}kbit" burst 3200 latency 800ms
+    in_ns modem tc qdisc replace dev eth2.2-p root tbf rate "${down}kbit" burst 3200 latency 800ms
+    echo "tbf ${up}/${down} kbit/s, burst 3200 B, 800 ms buffer (no netem in this kernel: a frame's wire time is hidden)"
+  fi > "$EFFECT_FACTS/modem"
+}
+# qos_lab.bash's lab_up calls lab_modem.
+lab_modem() { effect_modem "$@"; }
+
+# effect_servers: on the ISP host the irtt server (voice 2112, mapped game
+# 3074, unnamed game 27015; no minimum interval, for the video probe), and
+# iperf3 servers on TCP/UDP 5201-5204 and 443.
+effect_servers() {
+  local port
+  in_ns isp irtt server -i 0 -b :2112,:3074,:27015 > /dev/null 2>&1 &
+  for port in 5201 5202 5203 5204 443; do in_ns isp iperf3 -s -p "$port" > /dev/null 2>&1 & done
+  sleep 1
+}
+
+# effect_iperf FAMILY OUT ARGS...: one iperf3 client on the LAN host towards
+# the ISP host, its report in OUT; its pid is added to LAB_PIDS.
+effect_iperf() {
+  local family=$1 out=$2 server=$ISP_HOST local=$LAN_HOST
+  shift 2
+  [ "$family" = 6 ] && server=$ISP_HOST6 local=$LAN_HOST6
+  in_ns lan iperf3 "-$family" -c "$server" -B "$local" "$@" -O 2 -J > "$out" 2> /dev/null &
+  LAB_PIDS+=($!)
+}
+
+# effect_load LOAD FAMILY SECONDS UP_KBIT DIR: starts the load LOAD (the
+# table below), its reports in DIR/bulk-N.json. TCP ports differ by family: a
+# port is bound again only once its connection's 60 s of TIME_WAIT are over.
+# The servers are given 2 s to end their previous test.
+effect_load() {
+  local load=$1 fam=$2 t=$3 rate=$4 dir=$5 shift6=0 i
+  [ "$fam" = 6 ] && shift6=4
+  sleep 2
+  case $load in
+    plain) # four TCP streams from ports no rule names
+      for i in 0 1 2 3; do effect_iperf "$fam" "$dir/bulk-$i.json" -p $((5201 + i)) --cport $((41001 + shift6 + i)) -t "$t"; done ;;
+    p2p) # four TCP streams from ports mapped in /var/bittorrent
+      for i in 0 1 2 3; do effect_iperf "$fam" "$dir/bulk-$i.json" -p $((5201 + i)) --cport $((51413 + shift6 + i)) -t "$t"; done ;;
+    bt6881) # four TCP streams from BitTorrent's usual ports, in the bnet game range
+      for i in 0 1 2 3; do effect_iperf "$fam" "$dir/bulk-$i.json" -p $((5201 + i)) --cport $((6881 + shift6 + i)) -t "$t"; done ;;
+    emule) # the emule mapping's ports: TCP from 4662 and a UDP flood from 4672
+      effect_iperf "$fam" "$dir/bulk-0.json" -p 5201 --cport 4662 -t "$t"
+      effect_iperf "$fam" "$dir/bulk-1.json" -p 5202 --cport 4672 -u -l 1200 -b "${rate}k" -t "$t" ;;
+    udp443) # a QUIC-like UDP flood to port 443, at the link's rate
+      effect_iperf "$fam" "$dir/bulk-0.json" -p 443 -u -l 1200 -b "${rate}k" -t "$t" ;;
+    # A LAN host trying to buy priority, at 2 Mbit/s whatever the link's rate:
+    flood1) # 100-byte UDP from one unnamed port
+      effect_iperf "$fam" "$dir/bulk-0.json" -p 5201 --cport $((42001 + shift6)) -u -l 100 -b 2000k -t "$t" ;;
+    flood64) # the same from 64 ports (iperf3 gives each stream a port of its own)
+      effect_iperf "$fam" "$dir/bulk-0.json" -p 5201 -P 64 -u -l 100 -b "$((2000 / 64))k" -t "$t" ;;
+    ef) # one TCP upload, every packet marked EF
+      effect_iperf "$fam" "$dir/bulk-0.json" -p 5201 --cport $((41011 + shift6)) --dscp EF -b 2000k -t "$t" ;;
+    down) # four TCP streams towards the LAN host from ports no rule names
+      for i in 0 1 2 3; do effect_iperf "$fam" "$dir/bulk-$i.json" -p $((5201 + i)) --cport $((41021 + shift6 + i)) -R -t "$t"; done ;;
+    none) ;;
+    *) echo "effect_load: no load $load" >&2; return 1 ;;
+  esac
+}
+
+# The probes, every 20 ms from the LAN host to the ISP host unless said:
+#   voip   a voice call's 172 bytes from UDP 5062 (mapped in /var/voip)
+#   game   a game's 100 bytes to UDP 3074 (a game port)
+#   voice  172 bytes from UDP 45062, which no rule names
+#   ugame  100 bytes to UDP 27015, which no rule names
+#   video  a video call: 1000 bytes from UDP 45100 every 26 ms (about 300
+#          kbit/s), at a link rate of 20 Mbit/s or more every 2.6 ms
+EFFECT_PROBES=(voip game voice ugame video)
+
+# effect_probe FAMILY PROBE SECONDS UP_KBIT OUT: starts one probe, its report
+# in OUT; its pid is added to LAB_PIDS.
+effect_probe() {
+  local server=$ISP_HOST local=$LAN_HOST every=20ms how
+  [ "$1" = 6 ] && server="[$ISP_HOST6]" local="[$LAN_HOST6]"
+  case $2 in
+    voip) how=(-l 172 --local="$local:5062" "$server:2112") ;;
+    game) how=(-l 100 "$server:3074") ;;
+    voice) how=(-l 172 --local="$local:45062" "$server:2112") ;;
+    ugame) how=(-l 100 "$server:27015") ;;
+    video) how=(-l 1000 --local="$local:45100" "$server:2112"); every=26ms
+      [ "$4" -ge 20000 ] && every=2600us ;;
+    *) echo "effect_probe: no probe $2" >&2; return 1 ;;
+  esac
+  # The open request is sent again only after 4 s: behind a long queue a
+  # second one's answer would end the test (irtt stops on an open reply
+  # once connected).
+  in_ns lan irtt client -Q -i "$every" -d "$3s" --wait=3s --timeouts=4s,4s,4s,4s -o "$5" "${how[@]}" &
+  LAB_PIDS+=($!)
+}
+
+# effect_idle OUT: the network's round-trip time with nothing else on it: the
+# voice probe for 20 s after 2 s of warm-up, its report in OUT.
+effect_idle() {
+  LAB_PIDS=()
+  effect_probe 4 voip 2 0 "${1%.json}-warm.json"
+  wait "${LAB_PIDS[@]}" || true
+  LAB_PIDS=()
+  effect_probe 4 voip 20 0 "$1"
+  wait "${LAB_PIDS[@]}" || true
+}
+
+# effect_facts MODE: what this build met in the kernel, in
+# $EFFECT_FACTS/kernel and $EFFECT_FACTS/MODE: the leaf queues and filters of
+# the upload and download trees. Where the kernel refused the build's fw
+# filters, classic-BPF filters on the packet mark stand in for them, and the
+# facts say so.
+effect_facts() {
+  local dev leaves filters stand=0
+  uname -r > "$EFFECT_FACTS/kernel"
+  # (The filters are read whole first: grep -q ending a pipe early would fail
+  # the pipe.)
+  local shown
+  shown=$(tc filter show dev eth2.2)
+  if grep -q '^tc .* fw classid' "$SBX_OUT/build.txt" && ! grep -q ' fw ' <<< "$shown"; then
+    mark_filters_stand_in < "$SBX_OUT/build.txt"
+    stand=1
+    echo "effect: this kernel refused the fw filters; BPF filters on the packet mark stand in for them" >&2
+  fi
+  for dev in eth2.2 br0; do
+    leaves=$(tc qdisc show dev "$dev" | awk '$1 == "qdisc" && $4 != "root" { print $2 }' | sort | uniq -c |
+      awk '{ printf "%s%s x%s", (NR > 1 ? ", " : ""), $2, $1 }')
+    filters=$(tc filter show dev "$dev" | awk '/^filter .* handle / { print $8 }' | sort | uniq -c |
+      awk '{ printf "%s%s x%s", (NR > 1 ? ", " : ""), $2, $1 }')
+    echo "$dev: leaves ${leaves:-none}; filters ${filters:-none}$([ $stand = 1 ] && echo ' (bpf: stand-ins for fw)')"
+  done > "$EFFECT_FACTS/$1"
+}

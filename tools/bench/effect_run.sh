@@ -1,0 +1,144 @@
+#!/usr/bin/env bash
+# Inside the sandbox (--kernel), started by tools/bench/qos-effect.sh: every
+# run of the effect benchmark's plan, each in $SBX_OUT/runs/RATES/NAME/ (the
+# probes' irtt reports, the load's iperf3 reports, the loaded direction's
+# configured rate), with the idle round-trip time and what the kernel gave in
+# $SBX_OUT/runs/RATES/facts/.
+#
+# The plan, from the environment (the defaults in brackets):
+#   EFFECT_SECONDS   probe time of each run [15]
+#   EFFECT_RATES     rate pairs, of 2M (2048/8192 kbit/s, tools/bench/full.conf)
+#                    and 20M (20480/81920) [2M 20M]
+#   EFFECT_FAMILIES  [4 6]
+#   EFFECT_MODES     modes of the uploads [off spec]: off (VX_QoSEnable=0),
+#                    spec (batch mode, VX_QoSIPv6=1), fair (spec with
+#                    VX_QoSFair=1), fair-no-ITEM (fair with one item switched
+#                    off through VX_QOS_FAIR_OFF=ITEM)
+#   EFFECT_LOADS     upload loads, of tools/bench/effect_lab.bash's table
+#                    [plain p2p bt6881 emule udp443 flood1 flood64 ef]
+#   EFFECT_DOWN_MODES modes of the downloads, each at every share [spec]
+#   EFFECT_SHARES    VX_QoSDownloadBw as a share of the modem's download rate,
+#                    in per cent [80 85 90 95]; the download also runs with
+#                    QoS off
+#   EFFECT_ONLY      an extended regular expression: only the runs whose
+#                    RATES/NAME match it, such as '2M/down-ipv6-down.spec@80'
+set -euo pipefail
+. "$SBX_PROJ/tools/qos_lab.bash"
+. "$SBX_PROJ/tools/bench/effect_lab.bash"
+# The real tools, not the stubs that log each call.
+PATH=$(printf '%s' "$PATH" | sed "s#$SBX_PROJ/tools/stubs:##g")
+export NVRAM_FILE=/etc/nvram.conf XTABLES_LOCKFILE=/tmp/xtables.lock
+probe=${EFFECT_SECONDS:-15}
+read -ra rates <<< "${EFFECT_RATES:-2M 20M}"
+read -ra families <<< "${EFFECT_FAMILIES:-4 6}"
+read -ra modes <<< "${EFFECT_MODES:-off spec}"
+read -ra loads <<< "${EFFECT_LOADS:-plain p2p bt6881 emule udp443 flood1 flood64 ef}"
+read -ra down_modes <<< "${EFFECT_DOWN_MODES:-spec}"
+read -ra shares <<< "${EFFECT_SHARES:-80 85 90 95}"
+only=${EFFECT_ONLY:-}
+
+# effect_store MODE UP_KBIT DOWN_KBIT: the store of a mode.
+effect_store() {
+  local conf=$SBX_PROJ/tools/bench/full.conf
+  sed -e "s/^VX_QoSUploadBw=.*/VX_QoSUploadBw=$2/" -e "s/^VX_QoSDownloadBw=.*/VX_QoSDownloadBw=$3/" "$conf" > "$NVRAM_FILE"
+  case $1 in
+    off) sed -i 's/^VX_QoSEnable=.*/VX_QoSEnable=0/' "$NVRAM_FILE" ;;
+    spec) printf 'VX_QoSBatch=1\nVX_QoSIPv6=1\n' >> "$NVRAM_FILE" ;;
+    fair|fair-no-*) printf 'VX_QoSBatch=1\nVX_QoSIPv6=1\nVX_QoSFair=1\n' >> "$NVRAM_FILE" ;;
+    *) echo "effect: no mode $1" >&2; return 1 ;;
+  esac
+}
+
+# build MODE UP_KBIT DOWN_KBIT: the mode's store and a build of it (its echo
+# in $SBX_OUT/build.txt), with what the kernel gave.
+build() {
+  effect_store "$@"
+  if [ "${1#fair-no-}" != "$1" ]; then
+    VX_QOS_FAIR_OFF=${1#fair-no-} vx_qos 1 > "$SBX_OUT/build.txt" 2> "$SBX_OUT/build-errors.txt"
+  else
+    vx_qos 1 > "$SBX_OUT/build.txt" 2> "$SBX_OUT/build-errors.txt"
+  fi
+  effect_facts "$1"
+}
+
+# wanted RATES NAME: whether the plan's pattern takes the run.
+wanted() { [ -z "$only" ] || grep -Eq -- "$only" <<< "$1/$2"; }
+
+# configured up|down STORE_KBIT: the rate the build shapes the direction to
+# (vx_qos caps a rate at 51200 kbit/s), or with QoS off the store's.
+configured() {
+  local said
+  said=$(sed -n "s/^vx_qos: ${1^^}LINK_SPEED=\([0-9]*\)$/\1/p" "$SBX_OUT/build.txt")
+  echo "${said:-$2}"
+}
+
+# run RATES NAME FAMILY LOAD RATE_KBIT UP_KBIT: one run with the build in
+# place: the load, and after 4 s every probe.
+run() {
+  wanted "$1" "$2" || return 0
+  local dir=$SBX_OUT/runs/$1/$2 p
+  mkdir -p "$dir"
+  configured "${2%%-*}" "$5" > "$dir/rate"
+  LAB_PIDS=()
+  effect_load "$4" "$3" "$((probe + 6))" "$6" "$dir"
+  sleep 4
+  for p in "${EFFECT_PROBES[@]}"; do effect_probe "$3" "$p" "$probe" "$6" "$dir/$p.json"; done
+  wait "${LAB_PIDS[@]}" || true
+  echo "  $1/$2: done"
+}
+
+# any RATES PATTERN: whether the plan's pattern takes some run like PATTERN.
+any() {
+  local name
+  for name in "${@:2}"; do wanted "$1" "$name" && return 0; done
+  return 1
+}
+
+first=1
+for pair in "${rates[@]}"; do
+  case $pair in
+    2M) up=2048 down=8192 ;;
+    20M) up=20480 down=81920 ;;
+    *) echo "effect: no rate pair $pair" >&2; exit 1 ;;
+  esac
+  modem_up=$((up * 105 / 100)) modem_down=$((down * 105 / 100))
+  export EFFECT_FACTS=$SBX_OUT/runs/$pair/facts
+  mkdir -p "$EFFECT_FACTS"
+  if [ $first = 1 ]; then
+    lab_up "$modem_up" "$modem_down" || { echo "the network did not come up"; exit 1; }
+    # The P2P ports lie outside 6113-9119: a LAN source port there is taken for
+    # game traffic (bnet) towards the WAN before the P2P rules are reached.
+    printf 'udp,%s,5062\n' "$LAN_HOST" > /var/voip
+    for port in $(seq 51413 51420); do printf 'tcp,%s,%s\n' "$LAN_HOST" "$port"; done > /var/bittorrent
+    printf 'tcp,%s,4662\nudp,%s,4672\n' "$LAN_HOST" "$LAN_HOST" > /var/emule
+    effect_servers
+    first=0
+  else
+    lab_modem "$modem_up" "$modem_down"
+  fi
+  build off "$up" "$down"
+  effect_idle "$EFFECT_FACTS/idle.json"
+  echo "$pair: idle round-trip time measured"
+
+  for mode in "${modes[@]}"; do
+    names=()
+    for fam in "${families[@]}"; do for load in "${loads[@]}"; do names+=("up-ipv$fam-$load.$mode"); done; done
+    any "$pair" "${names[@]}" || continue
+    build "$mode" "$up" "$down"
+    for fam in "${families[@]}"; do
+      for load in "${loads[@]}"; do run "$pair" "up-ipv$fam-$load.$mode" "$fam" "$load" "$up" "$up"; done
+    done
+  done
+  if any "$pair" "down-ipv4-down.off" "down-ipv6-down.off"; then
+    build off "$up" "$down"
+    for fam in "${families[@]}"; do run "$pair" "down-ipv$fam-down.off" "$fam" down "$down" "$up"; done
+  fi
+  for mode in "${down_modes[@]}"; do
+    for share in "${shares[@]}"; do
+      any "$pair" "down-ipv4-down.$mode@$share" "down-ipv6-down.$mode@$share" || continue
+      rate=$((modem_down * share / 100))
+      build "$mode" "$up" "$rate"
+      for fam in "${families[@]}"; do run "$pair" "down-ipv$fam-down.$mode@$share" "$fam" down "$rate" "$up"; done
+    done
+  done
+done
