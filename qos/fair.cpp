@@ -5,6 +5,8 @@
 #include "rules.h"
 #include "state.h"
 
+#include "smallfile.h"
+
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -76,11 +78,9 @@ bool g_writes = false; // the key on, and not a dry run
 bool writeFile(const char *path, const char *value)
 {
   const int fd = open(path, O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0644);
-  if (fd < 0)
-    return false;
-  const size_t len = strlen(value);
-  const bool ok = write(fd, value, len) == static_cast<ssize_t>(len);
-  close(fd);
+  const bool ok = fd >= 0 && write_all(fd, value, strlen(value));
+  if (fd >= 0)
+    close(fd);
   return ok;
 }
 
@@ -90,7 +90,7 @@ SysctlWriter g_write = writeFile;
 char firstChar(const char *path)
 {
   char c = 0;
-  const int fd = open(path, O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+  const int fd = open_input(path);
   if (fd >= 0) {
     if (read(fd, &c, 1) != 1)
       c = 0;
@@ -99,9 +99,13 @@ char firstChar(const char *path)
   return c;
 }
 
-// The benchmark's switches: each named part is left out.
+// The benchmark's switches: each named part is left out. Router builds
+// have none.
 unsigned partsOff()
 {
+#ifndef VX_QOS_FAIR_ABLATION
+  return 0;
+#else
   const char *off = getenv("VX_QOS_FAIR_OFF");
   unsigned parts = 0;
   unsigned bit = 1;
@@ -111,6 +115,7 @@ unsigned partsOff()
     bit <<= 1;
   }
   return parts;
+#endif
 }
 
 int atLeastMin(int rate)
@@ -215,7 +220,7 @@ void sayRefused(const char *line)
 {
   unsigned bit = 1;
   for (const char *word = kFeatures; *word != '\0'; word += strlen(word) + 1, bit <<= 1) {
-    if (strcasestr(line, word) == nullptr)
+    if (strstr(line, word) == nullptr)
       continue;
     if ((g_said & bit) == 0)
       printf("%sfair mode: no %s: %s\n", kVxTag, word,
