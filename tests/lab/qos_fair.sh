@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
 # Fair mode, lab box, IPv6 mode: both apply modes leave one state; key off: a plain build's.
+# box: fair
 SANDBOX_KERNEL=1
 . "$(dirname "$0")/../system/lib.sh"
 . "$SBX_PROJ/tests/system/qos/qos.bash"
