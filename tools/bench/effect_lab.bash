@@ -148,3 +148,7 @@ effect_facts() {
     echo "$dev: leaves ${leaves:-none}; filters ${filters:-none}$([ $stand = 1 ] && echo ' (bpf: stand-ins for fw)')"
   done > "$EFFECT_FACTS/$1"
 }
+
+# effect_classes DEV OUT: the classes of DEV's tree with their counters, for
+# what the load's class may use.
+effect_classes() { tc -s class show dev "$1" > "$2" 2> /dev/null || true; }

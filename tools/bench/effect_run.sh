@@ -76,14 +76,17 @@ configured() {
 # place: the load, and after 4 s every probe.
 run() {
   wanted "$1" "$2" || return 0
-  local dir=$SBX_OUT/runs/$1/$2 p
+  local dir=$SBX_OUT/runs/$1/$2 p dev=eth2.2
   mkdir -p "$dir"
   configured "${2%%-*}" "$5" > "$dir/rate"
+  [ "${2%%-*}" = down ] && dev=br0
+  effect_classes "$dev" "$dir/classes-before"
   LAB_PIDS=()
   effect_load "$4" "$3" "$((probe + 6))" "$6" "$dir"
   sleep 4
   for p in "${EFFECT_PROBES[@]}"; do effect_probe "$3" "$p" "$probe" "$6" "$dir/$p.json"; done
   wait "${LAB_PIDS[@]}" || true
+  effect_classes "$dev" "$dir/classes-after"
   echo "  $1/$2: done"
 }
 

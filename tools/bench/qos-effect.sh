@@ -64,6 +64,6 @@ fi
 uptime > "$out/load-after"
 python3 tools/bench/qos_effect.py table "$out/runs"
 if [ -z "$pattern" ]; then
-  python3 tools/bench/qos_effect.py chart "$out/runs" docs/qos-effect.svg
+  python3 tools/bench/qos_effect.py chart docs/qos-effect.svg "$out/runs"
   echo "chart: docs/qos-effect.svg"
 fi
