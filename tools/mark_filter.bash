@@ -24,8 +24,11 @@ mark_filter() {
 # mark_filter_stand_in DEV HANDLE MARK [ip|ipv6]: the stand-in for one class,
 # where the device holds no fw filter of that family.
 mark_filter_stand_in() {
-  local family=${4:-ip}
-  if ! tc filter show dev "$1" | grep -q "filter parent $2: protocol $family pref [0-9]* fw"; then
+  local family=${4:-ip} shown
+  # Read whole first: under pipefail, grep -q ending the pipe early would fail
+  # it, and a stand-in would join a real fw filter.
+  shown=$(tc filter show dev "$1")
+  if ! grep -q "filter parent $2: protocol $family pref [0-9]* fw" <<< "$shown"; then
     mark_filter "$@"
   fi
 }
