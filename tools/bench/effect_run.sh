@@ -10,13 +10,13 @@
 #   EFFECT_RATES     rate pairs, of 2M (2048/8192 kbit/s, tools/bench/full.conf)
 #                    and 20M (20480/81920) [2M 20M]
 #   EFFECT_FAMILIES  [4 6]
-#   EFFECT_MODES     modes of the uploads [off spec]: off (VX_QoSEnable=0),
+#   EFFECT_MODES     modes of the uploads [off spec fair]: off (VX_QoSEnable=0),
 #                    spec (batch mode, VX_QoSIPv6=1), fair (spec with
 #                    VX_QoSFair=1), fair-no-ITEM (fair with one item switched
 #                    off through VX_QOS_FAIR_OFF=ITEM)
 #   EFFECT_LOADS     upload loads, of tools/bench/effect_lab.bash's table
 #                    [plain p2p bt6881 emule udp443 flood1 flood64 ef]
-#   EFFECT_DOWN_MODES modes of the downloads, each at every share [spec]
+#   EFFECT_DOWN_MODES modes of the downloads, each at every share [spec fair]
 #   EFFECT_SHARES    VX_QoSDownloadBw as a share of the modem's download rate,
 #                    in per cent [80 85 90 95]; the download also runs with
 #                    QoS off
@@ -31,9 +31,9 @@ export NVRAM_FILE=/etc/nvram.conf XTABLES_LOCKFILE=/tmp/xtables.lock
 probe=${EFFECT_SECONDS:-15}
 read -ra rates <<< "${EFFECT_RATES:-2M 20M}"
 read -ra families <<< "${EFFECT_FAMILIES:-4 6}"
-read -ra modes <<< "${EFFECT_MODES:-off spec}"
+read -ra modes <<< "${EFFECT_MODES:-off spec fair}"
 read -ra loads <<< "${EFFECT_LOADS:-plain p2p bt6881 emule udp443 flood1 flood64 ef}"
-read -ra down_modes <<< "${EFFECT_DOWN_MODES:-spec}"
+read -ra down_modes <<< "${EFFECT_DOWN_MODES:-spec fair}"
 read -ra shares <<< "${EFFECT_SHARES:-80 85 90 95}"
 only=${EFFECT_ONLY:-}
 

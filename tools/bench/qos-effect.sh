@@ -27,7 +27,8 @@
 # idle round-trip time: the voice probe for 20 s after 2 s of warm-up.
 #
 # usage: [EFFECT_...=...] tools/bench/qos-effect.sh [--host] [SECONDS [PATTERN]]
-#   SECONDS  probe time of each run (default 15; a run takes about SECONDS + 10 s)
+#   SECONDS  probe time of each run (default 15; a run takes about SECONDS + 20 s
+#            in the box, whose default plan has 132 runs)
 #   PATTERN  an extended regular expression: only the runs whose RATES/NAME
 #            match it, such as '2M/up-ipv4-plain', and no chart
 # Builds build/release, prints the tables, writes docs/qos-effect.svg (without

@@ -5,6 +5,10 @@ usage: qos_effect.py table DIR...    the tables; with several runs of the
                                      benchmark, each figure as its range
        qos_effect.py chart SVG DIR...  a call's round-trip time over a run, per mode
        qos_effect.py p99 FILE        one irtt report's p99 and loss
+       qos_effect.py summary RATES up|down ipv4|ipv6 MODE,... DIR...
+                                     a row per load, a column per mode:
+                                     mapped VoIP, unnamed voice and video p99
+                                     (lost %) and the bulk goodput
 
 DIR is a benchmark's runs directory: DIR/<rates>/facts/ holds the idle
 round-trip time (idle.json), the kernel, the modem and, per mode, the leaf
@@ -257,6 +261,35 @@ def table(tops):
                               f" | {bulk} | {', '.join(sorted(missed)) if mode != 'off' else ''} |")
 
 
+def summary(pair, direction, family, modes, tops):
+    """One table of a rate pair, direction and family: a row per load, a
+    column per mode, each cell the mapped VoIP, unnamed voice and video p99
+    (lost %) and the bulk goodput, over every DIR's runs."""
+    print(f"| {pair} {direction} {family} | " + " | ".join(modes) + " |")
+    print("|---" * (len(modes) + 1) + "|")
+    found = {}
+    for top in tops:
+        if os.path.isdir(os.path.join(top, pair)):
+            for key, runs in scenarios(top, pair).items():
+                for mode, path in runs.items():
+                    found.setdefault(key, {}).setdefault(mode, []).append(path)
+    keys = sorted((k for k in found if k[0] == direction and k[1] == family),
+                  key=lambda k: LOAD_ORDER.index(k[2]) if k[2] in LOAD_ORDER else 99)
+    for key in keys:
+        cells = []
+        for mode in modes:
+            dirs = found[key].get(mode, [])
+            if not dirs:
+                cells.append("-")
+                continue
+            parts = []
+            for name in ("voip", "voice", "video"):
+                got = [g for g in (probe(os.path.join(d, name + ".json")) for d in dirs) if g]
+                parts.append(f"{spread([g['p99'] for g in got], '{:.0f}')} ({spread([g['lost'] for g in got], '{:.1f}')})")
+            cells.append(" · ".join(parts) + f" · {spread([goodput(d) for d in dirs], '{:.0f}')} %")
+        print(f"| {LOAD_TITLES.get(key[2], key[2])} | " + " | ".join(cells) + " |")
+
+
 CHART_PANELS = [
     ("2M", "up-ipv4-bt6881", "voice", "2 Mbit/s: voice from an unnamed port, upload from 6881-6884 (IPv4)"),
     ("2M", "up-ipv4-plain", "voip", "2 Mbit/s: VoIP from the mapped port, upload from unnamed ports (IPv4)"),
@@ -329,6 +362,8 @@ if __name__ == "__main__":
     elif len(sys.argv) == 3 and sys.argv[1] == "p99":
         lost, got = loss_and_times(sys.argv[2])
         print(f"p99 {percentile(got, 99):7.1f} ms, {lost:4.1f} % lost" if got else "every probe lost")
+    elif len(sys.argv) >= 7 and sys.argv[1] == "summary":
+        summary(sys.argv[2], sys.argv[3], sys.argv[4], sys.argv[5].split(","), sys.argv[6:])
     elif len(sys.argv) >= 4 and sys.argv[1] == "chart":
         chart(sys.argv[2], sys.argv[3:])
     else:
