@@ -145,7 +145,7 @@ effect_facts() {
       awk '{ printf "%s%s x%s", (NR > 1 ? ", " : ""), $2, $1 }')
     filters=$(tc filter show dev "$dev" | awk '/^filter .* handle / { print $8 }' | sort | uniq -c |
       awk '{ printf "%s%s x%s", (NR > 1 ? ", " : ""), $2, $1 }')
-    echo "$dev: leaves ${leaves:-none}; filters ${filters:-none}$([ $stand = 1 ] && echo ' (bpf: stand-ins for fw)')"
+    echo "$dev: leaves ${leaves:-none (each class queues in its default FIFO)}; filters ${filters:-none}$([ $stand = 1 ] && echo ' (bpf: stand-ins for fw)')"
   done > "$EFFECT_FACTS/$1"
 }
 

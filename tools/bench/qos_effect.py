@@ -214,8 +214,8 @@ def table(tops):
         print(f"\n## {pair}: kernel {read_text(os.path.join(facts, 'kernel'))}; modem: {read_text(os.path.join(facts, 'modem'))}")
         print(f"idle round-trip time (voice probe, 20 s after 2 s warm-up): "
               f"p50 {spread([i['p50'] for i in idle], '{:.1f}')}, p99 {spread([i['p99'] for i in idle], '{:.1f}')} ms, "
-              f"lost {spread([i['lost'] for i in idle], '{:.1f}')} %; sends the client's timer missed "
-              f"{spread([i['missed'] for i in idle], '{:.0f}')} % (a busy CPU); runs: {len(here)}")
+              f"lost {spread([i['lost'] for i in idle], '{:.1f}')} %; the client missed "
+              f"{spread([i['missed'] for i in idle], '{:.0f}')} % of its send times (a busy CPU misses more); runs: {len(here)}")
         for mode in sorted((m for m in os.listdir(facts) if m not in ("kernel", "modem") and ".json" not in m), key=mode_key):
             print(f"  {mode}: " + "; ".join(read_text(os.path.join(facts, mode)).splitlines()))
         found = {}
