@@ -265,7 +265,8 @@ def summary(pair, direction, family, modes, tops):
     """One table of a rate pair, direction and family: a row per load, a
     column per mode, each cell the mapped VoIP, unnamed voice and video p99
     (lost %) and the bulk goodput, over every DIR's runs."""
-    print(f"| {pair} {direction} {family} | " + " | ".join(modes) + " |")
+    print(f"| {pair} {'upload' if direction == 'up' else 'download'}, {family.replace('ipv', 'IPv')} | "
+          + " | ".join(modes) + " |")
     print("|---" * (len(modes) + 1) + "|")
     found = {}
     for top in tops:
