@@ -50,7 +50,8 @@ effect_store() {
 }
 
 # build MODE UP_KBIT DOWN_KBIT: the mode's store and a build of it (its echo
-# in $SBX_OUT/build.txt), with what the kernel gave.
+# in $SBX_OUT/build.txt, kept as $EFFECT_FACTS/build-MODE.txt), with what the
+# kernel gave.
 build() {
   effect_store "$@"
   if [ "${1#fair-no-}" != "$1" ]; then
@@ -59,6 +60,7 @@ build() {
     vx_qos 1 > "$SBX_OUT/build.txt" 2> "$SBX_OUT/build-errors.txt"
   fi
   effect_facts "$1"
+  cp "$SBX_OUT/build.txt" "$EFFECT_FACTS/build-$1.txt"
 }
 
 # wanted RATES NAME: whether the plan's pattern takes the run.

@@ -216,7 +216,7 @@ def table(tops):
               f"p50 {spread([i['p50'] for i in idle], '{:.1f}')}, p99 {spread([i['p99'] for i in idle], '{:.1f}')} ms, "
               f"lost {spread([i['lost'] for i in idle], '{:.1f}')} %; the client missed "
               f"{spread([i['missed'] for i in idle], '{:.0f}')} % of its send times (a busy CPU misses more); runs: {len(here)}")
-        for mode in sorted((m for m in os.listdir(facts) if m not in ("kernel", "modem") and ".json" not in m), key=mode_key):
+        for mode in sorted((m for m in os.listdir(facts) if m not in ("kernel", "modem") and ".json" not in m and not m.startswith("build-")), key=mode_key):
             print(f"  {mode}: " + "; ".join(read_text(os.path.join(facts, mode)).splitlines()))
         found = {}
         for top in here:
