@@ -5,7 +5,8 @@
 # configured rate), with the idle round-trip time and what the kernel gave in
 # $SBX_OUT/runs/RATES/facts/.
 #
-# The plan, from the environment (the defaults in brackets):
+# The plan, from the environment (the defaults in brackets, for a variable
+# that is not set; set empty, a list is empty):
 #   EFFECT_SECONDS   probe time of each run [15]
 #   EFFECT_RATES     rate pairs, of 2M (2048/8192 kbit/s, tools/bench/full.conf)
 #                    and 20M (20480/81920) [2M 20M]
@@ -29,12 +30,12 @@ set -euo pipefail
 PATH=$(printf '%s' "$PATH" | sed "s#$SBX_PROJ/tools/stubs:##g")
 export NVRAM_FILE=/etc/nvram.conf XTABLES_LOCKFILE=/tmp/xtables.lock
 probe=${EFFECT_SECONDS:-15}
-read -ra rates <<< "${EFFECT_RATES:-2M 20M}"
-read -ra families <<< "${EFFECT_FAMILIES:-4 6}"
-read -ra modes <<< "${EFFECT_MODES:-off spec fair}"
-read -ra loads <<< "${EFFECT_LOADS:-plain p2p bt6881 emule udp443 flood1 flood64 ef}"
-read -ra down_modes <<< "${EFFECT_DOWN_MODES:-spec fair}"
-read -ra shares <<< "${EFFECT_SHARES:-80 85 90 95}"
+read -ra rates <<< "${EFFECT_RATES-2M 20M}"
+read -ra families <<< "${EFFECT_FAMILIES-4 6}"
+read -ra modes <<< "${EFFECT_MODES-off spec fair}"
+read -ra loads <<< "${EFFECT_LOADS-plain p2p bt6881 emule udp443 flood1 flood64 ef}"
+read -ra down_modes <<< "${EFFECT_DOWN_MODES-spec fair}"
+read -ra shares <<< "${EFFECT_SHARES-80 85 90 95}"
 only=${EFFECT_ONLY:-}
 
 # effect_store MODE UP_KBIT DOWN_KBIT: the store of a mode.
