@@ -14,7 +14,9 @@
 #   EFFECT_MODES     modes of the uploads [off spec fair]: off (VX_QoSEnable=0),
 #                    spec (batch mode, VX_QoSIPv6=1), fair (spec with
 #                    VX_QoSFair=1), fair-no-ITEM (fair with one item switched
-#                    off through VX_QOS_FAIR_OFF=ITEM)
+#                    off through VX_QOS_FAIR_OFF=ITEM), fair-late (QoS
+#                    off until 2 s into the probes, then fair: connections
+#                    tracked before the mode's accounting)
 #   EFFECT_LOADS     upload loads, of tools/bench/effect_lab.bash's table
 #                    [plain p2p bt6881 emule udp443 flood1 flood64 ef]
 #   EFFECT_DOWN_MODES modes of the downloads, each at every share [spec fair]
@@ -45,7 +47,7 @@ effect_store() {
   case $1 in
     off) sed -i 's/^VX_QoSEnable=.*/VX_QoSEnable=0/' "$NVRAM_FILE" ;;
     spec) printf 'VX_QoSBatch=1\nVX_QoSIPv6=1\n' >> "$NVRAM_FILE" ;;
-    fair|fair-no-*) printf 'VX_QoSBatch=1\nVX_QoSIPv6=1\nVX_QoSFair=1\n' >> "$NVRAM_FILE" ;;
+    fair|fair-no-*|fair-late) printf 'VX_QoSBatch=1\nVX_QoSIPv6=1\nVX_QoSFair=1\n' >> "$NVRAM_FILE" ;;
     *) echo "effect: no mode $1" >&2; return 1 ;;
   esac
 }
@@ -88,6 +90,12 @@ run() {
   effect_load "$4" "$3" "$((probe + 6))" "$6" "$dir"
   sleep 4
   for p in "${EFFECT_PROBES[@]}"; do effect_probe "$3" "$p" "$probe" "$6" "$dir/$p.json"; done
+  # fair-late: the mode is applied 2 s into the probes, whose connections
+  # were tracked before accounting was on.
+  if [ "${2##*.}" = fair-late ]; then
+    sleep 2
+    build fair-late "$6" "$down"
+  fi
   wait "${LAB_PIDS[@]}" || true
   effect_classes "$dev" "$dir/classes-after"
   echo "  $1/$2: done"
@@ -132,7 +140,10 @@ for pair in "${rates[@]}"; do
     any "$pair" "${names[@]}" || continue
     build "$mode" "$up" "$down"
     for fam in "${families[@]}"; do
-      for load in "${loads[@]}"; do run "$pair" "up-ipv$fam-$load.$mode" "$fam" "$load" "$up" "$up"; done
+      for load in "${loads[@]}"; do
+        [ "$mode" = fair-late ] && build off "$up" "$down"
+        run "$pair" "up-ipv$fam-$load.$mode" "$fam" "$load" "$up" "$up"
+      done
     done
   done
   if any "$pair" "down-ipv4-down.off" "down-ipv6-down.off"; then
