@@ -11,20 +11,20 @@
 #   EFFECT_RATES     rate pairs, of 2M (2048/8192 kbit/s, tools/bench/full.conf)
 #                    and 20M (20480/81920) [2M 20M]
 #   EFFECT_FAMILIES  [4 6]
-#   EFFECT_MODES     modes of the uploads [off spec fair]: off (VX_QoSEnable=0),
-#                    spec (batch mode, VX_QoSIPv6=1), fair (spec with
+#   EFFECT_MODES     modes of the uploads [off on fair]: off (VX_QoSEnable=0),
+#                    on (batch mode, VX_QoSIPv6=1), fair (on with
 #                    VX_QoSFair=1), fair-no-ITEM (fair with one item switched
 #                    off through VX_QOS_FAIR_OFF=ITEM), fair-late (QoS
 #                    off until 2 s into the probes, then fair: connections
 #                    tracked before the mode's accounting)
 #   EFFECT_LOADS     upload loads, of tools/bench/effect_lab.bash's table
 #                    [plain p2p bt6881 emule udp443 flood1 flood64 ef]
-#   EFFECT_DOWN_MODES modes of the downloads, each at every share [spec fair]
+#   EFFECT_DOWN_MODES modes of the downloads, each at every share [on fair]
 #   EFFECT_SHARES    VX_QoSDownloadBw as a share of the modem's download rate,
 #                    in per cent [80 85 90 95]; the download also runs with
 #                    QoS off
 #   EFFECT_ONLY      an extended regular expression: only the runs whose
-#                    RATES/NAME match it, such as '2M/down-ipv6-down.spec@80'
+#                    RATES/NAME match it, such as '2M/down-ipv6-down.on@80'
 set -euo pipefail
 . "$SBX_PROJ/tools/qos_lab.bash"
 . "$SBX_PROJ/tools/bench/effect_lab.bash"
@@ -34,9 +34,9 @@ export NVRAM_FILE=/etc/nvram.conf XTABLES_LOCKFILE=/tmp/xtables.lock
 probe=${EFFECT_SECONDS:-15}
 read -ra rates <<< "${EFFECT_RATES-2M 20M}"
 read -ra families <<< "${EFFECT_FAMILIES-4 6}"
-read -ra modes <<< "${EFFECT_MODES-off spec fair}"
+read -ra modes <<< "${EFFECT_MODES-off on fair}"
 read -ra loads <<< "${EFFECT_LOADS-plain p2p bt6881 emule udp443 flood1 flood64 ef}"
-read -ra down_modes <<< "${EFFECT_DOWN_MODES-spec fair}"
+read -ra down_modes <<< "${EFFECT_DOWN_MODES-on fair}"
 read -ra shares <<< "${EFFECT_SHARES-80 85 90 95}"
 only=${EFFECT_ONLY:-}
 
@@ -46,7 +46,7 @@ effect_store() {
   sed -e "s/^VX_QoSUploadBw=.*/VX_QoSUploadBw=$2/" -e "s/^VX_QoSDownloadBw=.*/VX_QoSDownloadBw=$3/" "$conf" > "$NVRAM_FILE"
   case $1 in
     off) sed -i 's/^VX_QoSEnable=.*/VX_QoSEnable=0/' "$NVRAM_FILE" ;;
-    spec) printf 'VX_QoSBatch=1\nVX_QoSIPv6=1\n' >> "$NVRAM_FILE" ;;
+    on) printf 'VX_QoSBatch=1\nVX_QoSIPv6=1\n' >> "$NVRAM_FILE" ;;
     fair|fair-no-*|fair-late) printf 'VX_QoSBatch=1\nVX_QoSIPv6=1\nVX_QoSFair=1\n' >> "$NVRAM_FILE" ;;
     *) echo "effect: no mode $1" >&2; return 1 ;;
   esac

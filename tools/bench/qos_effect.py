@@ -159,7 +159,7 @@ def scenarios(top, pair):
 
 def mode_key(mode):
     base, _, share = mode.partition("@")
-    order = ["off", "spec", "fair"]
+    order = ["off", "on", "fair"]
     return (order.index(base) if base in order else len(order), base, int(share or 0))
 
 
@@ -301,8 +301,8 @@ CHART_PANELS = [
 def chart(out, tops):
     """A probe's round-trip time over one run, a panel per CHART_PANELS
     entry, one line per mode (from the first DIR that has the run)."""
-    colours = {"off": "#c0392b", "spec": "#1f77b4", "fair": "#2ca02c"}
-    labels = {"off": "QoS off", "spec": "QoS on", "fair": "fair mode"}
+    colours = {"off": "#c0392b", "on": "#1f77b4", "fair": "#2ca02c"}
+    labels = {"off": "QoS off", "on": "QoS on", "fair": "fair mode"}
     panels = []
     for pair, scenario, name, title in CHART_PANELS:
         series, idle = {}, None
