@@ -44,9 +44,11 @@ if(CMAKE_CROSSCOMPILING)
   # libstdc++ and libgcc_s out of the needed list and optimise for size.
   # Hidden visibility keeps the programs' own functions out of the dynamic
   # symbol table, which on MIPS would otherwise list every global function.
+  # The firmware keeps no debug files to match, so the binaries carry no
+  # build id.
   target_compile_options(project_flags INTERFACE -Os -ffunction-sections -fdata-sections -fvisibility=hidden)
   target_link_options(project_flags INTERFACE
-    -static-libgcc -Wl,--as-needed -Wl,--gc-sections)
+    -static-libgcc -Wl,--as-needed -Wl,--gc-sections -Wl,--build-id=none)
 endif()
 
 # add_router_program(name sources...): the program's logic goes into <name>_core

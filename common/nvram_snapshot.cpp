@@ -4,12 +4,16 @@
 // without '=' are ignored. A NUL byte ends its line: the rest of that line is
 // ignored.
 //
-// The file is changed by writing a new file and renaming it over the old one.
-// The file last looked at is held open, so its inode number cannot be given
-// to that new file, and a changed inode, size, modification or change time
-// triggers a reload. Only a whole read replaces the snapshot: the same inode,
-// size and times before and after the read, and that many bytes read. A file
-// written in place while it is read is read again.
+// Writers replace the file: they write a new file and rename it over the old
+// one. The file last looked at is held open, so its inode number cannot be
+// given to that new file, and a changed inode, size, modification or change
+// time triggers a reload. Only a whole read replaces the snapshot: the same
+// inode, size and times before and after the read, that many bytes read, a
+// newline as the last byte, and a second read that agrees byte for byte. A
+// file rewritten in place can be caught between two of its writes, with
+// nothing changing while it is read: cut inside a line, it lacks the final
+// newline and is not taken; cut exactly at a line boundary it cannot be told
+// from a shorter file, which is why writers rename.
 //
 // A live store is never briefly empty: once a file with settings was read, a
 // file that is missing, unreadable or empty (a rewrite in progress) keeps the
@@ -49,6 +53,7 @@ bool g_loaded = false; // a file with settings was read
 bool g_frozen = false;
 bool g_told_unreadable = false;
 bool g_told_too_large = false;
+bool g_told_cut = false;
 
 const char *store_path()
 {
@@ -123,7 +128,28 @@ void use_spare()
   g_spare = previous;
 }
 
-enum class Read { Whole, Changing, Failed };
+enum class Read { Whole, Changing, Cut, Failed };
+
+// The first len bytes of the file read again agree with bytes, and the file
+// holds no more than the capacity allows to be read.
+bool reads_alike(int fd, const char *bytes, size_t len, bool capped)
+{
+  char chunk[512];
+  size_t pos = 0;
+  for (;;) {
+    ssize_t n = pread(fd, chunk, sizeof chunk, static_cast<off_t>(pos));
+    if (n < 0 && errno == EINTR)
+      continue;
+    if (n <= 0)
+      return n == 0 && pos == len;
+    size_t got = static_cast<size_t>(n);
+    if (pos + got > len)
+      return capped && memcmp(chunk, bytes + pos, len - pos) == 0;
+    if (memcmp(chunk, bytes + pos, got) != 0)
+      return false;
+    pos += got;
+  }
+}
 
 // One attempt: the spare buffer receives the file, whole or not at all.
 Read read_once(int fd, const char *path, struct stat *identity)
@@ -141,7 +167,15 @@ Read read_once(int fd, const char *path, struct stat *identity)
     expected = kStoreCapacity;
   if (!same_version(before, after) || len != expected)
     return Read::Changing;
-  if (static_cast<size_t>(before.st_size) > kStoreCapacity) {
+  bool capped = static_cast<size_t>(before.st_size) > kStoreCapacity;
+  if (!reads_alike(fd, g_spare->bytes, len, capped))
+    return Read::Changing;
+  // An empty file is whole: a truncation in progress, handled by the caller.
+  if (len > 0 && !capped && g_spare->bytes[len - 1] != '\n') {
+    *identity = after;
+    return Read::Cut;
+  }
+  if (capped) {
     if (!g_told_too_large) {
       g_told_too_large = true;
       fprintf(stderr, "nvram: %s is larger than %zu bytes: only the whole lines within them are read\n", path,
@@ -174,6 +208,19 @@ void load(const char *path)
       return;
     }
     Read result = read_once(fd, path, &identity);
+    if (result == Read::Cut && attempt == kReadAttempts - 1) {
+      // Stopped inside a line, or written without a final newline: kept open
+      // and remembered, so that it is read again only once it changes.
+      if (!g_told_cut) {
+        g_told_cut = true;
+        fprintf(stderr, "nvram: %s does not end with a newline: not read until it does\n", path);
+      }
+      if (g_fd >= 0)
+        close(g_fd);
+      g_fd = fd;
+      g_identity = identity;
+      return;
+    }
     if (result == Read::Failed) {
       int err = errno;
       close(fd);

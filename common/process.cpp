@@ -23,10 +23,15 @@ constexpr int kNotExecuted = 127;
 [[noreturn]] void execInChild(const SpawnRequest &request, int report)
 {
   // Dispositions before the mask: a signal unblocked while one of the
-  // parent's handlers were still in place would run that handler here. The
-  // C library refuses SIGKILL, SIGSTOP and its own: harmless.
-  for (int sig = 1; sig < NSIG; ++sig)
-    signal(sig, SIG_DFL);
+  // parent's handlers were still in place would run that handler here. As
+  // system() leaves them, a signal the caller ignores stays ignored (SIGHUP
+  // under nohup): only caught ones go back to their default. The C library
+  // refuses SIGKILL, SIGSTOP and its own: harmless.
+  for (int sig = 1; sig < NSIG; ++sig) {
+    struct sigaction now;
+    if (sigaction(sig, nullptr, &now) == 0 && now.sa_handler != SIG_IGN)
+      signal(sig, SIG_DFL);
+  }
   sigset_t none;
   sigemptyset(&none);
   sigprocmask(SIG_SETMASK, &none, nullptr);

@@ -29,9 +29,9 @@ struct SpawnRequest {
   int stdio[3];
 };
 
-// Starts the program and waits for it. The child begins with every signal at
-// its default action and none blocked, whatever the caller blocks, catches or
-// ignores. A program that could not be executed is told from one that exited
+// Starts the program and waits for it. The child begins with no signal
+// blocked, whatever the caller blocks, and every signal the caller catches at
+// its default action; one the caller ignores stays ignored, as under system(). A program that could not be executed is told from one that exited
 // with 127 through a close-on-exec pipe the child reports its exec error on.
 // Interrupted calls are resumed. Flushes the C streams first. Expects
 // descriptors 0-2 to be open (process_start).

@@ -3,10 +3,10 @@
 #include "app_rules.h"
 
 #include "apply.h"
-#include "fair.h"
 #include "fields.h"
 #include "rules.h"
 #include "service_chains.h"
+#include "trees.h"
 
 #include "nvram.h"
 #include "textnum.h"
@@ -54,10 +54,9 @@ void markFixedAppPorts(const char *workName, int direction, const char *outDev, 
   for (const FixedPortRule &r : kFixedPortRules) {
     if (r.direction != direction || strcmp(r.workName, workName) != 0)
       continue;
-    const PortMatchForm &f = kPortMatchForms[static_cast<int>(r.match)];
     char matches[96];
-    snprintf(matches, sizeof matches, " -o %s %s %s", outDev, f.option, r.ports);
-    markPair({Family::Both, "-t mangle -A FORWARD ", f.proto, matches}, mark);
+    snprintf(matches, sizeof matches, " -o %s %s %s", outDev, r.option, r.ports);
+    markPair({Family::Both, "-t mangle -A FORWARD ", r.proto, matches}, mark);
   }
 }
 
@@ -83,35 +82,18 @@ void serviceRules(const Service &s, int direction, int mark, bool (&chainCreated
   }
 }
 
-void leaf(const Tree &t, int mark, const LeafParams &l)
-{
-  vx_doCmd("tc class add dev %s parent %d:1 classid %d:%d htb rate %dkbit ceil %dkbit prio %d", t.dev, t.handle,
-           t.handle, mark, l.rate, l.ceil, l.classPrio);
-  leafQdisc({t.dev, t.handle, mark, t.speed}, "tc qdisc add dev %s parent %d:%d handle 1%d: sfq perturb 10", t.dev,
-            t.handle, mark, mark);
-  fwFilter(t.dev, t.handle, l.filterPrio, mark);
-}
-
-void mailExtraClass(const char *dev, int handle, int mark, int speed)
-{
-  if (dev == nullptr)
-    return;
-  vx_doCmd("tc class  add dev %s parent %d:1 classid %d:%d htb rate 10kbit ceil %dkbit prio %d", dev, handle, handle,
-           mark, speed, 4);
-  leafQdisc({dev, handle, mark, speed}, "tc qdisc  add dev %s parent %d:%d handle 1%d: sfq perturb 10", dev, handle,
-            mark, mark);
-  fwFilter(dev, handle, 4, mark);
-}
-
 // Mail gets a plain class for each mark in the opposite tree too, whether or
 // not its directions are enabled.
 void mailExtraClasses(const char *workName)
 {
   if (strcmp(workName, "pop3") == 0) {
-    mailExtraClass(WAN_IF, 1, kPop3Mark, UPLINK_SPEED);
+    if (WAN_IF != nullptr)
+      plainLeaf(WAN_IF, 1, kPop3Mark, UPLINK_SPEED);
   } else if (strcmp(workName, "smtp") == 0) {
-    mailExtraClass(LAN_IF, 3, kSmtpMark, DOWNLINK_SPEED);
-    mailExtraClass(WLAN_IF, 5, kSmtpMark, DOWNLINK_SPEED);
+    if (LAN_IF != nullptr)
+      plainLeaf(LAN_IF, 3, kSmtpMark, DOWNLINK_SPEED);
+    if (WLAN_IF != nullptr)
+      plainLeaf(WLAN_IF, 5, kSmtpMark, DOWNLINK_SPEED);
   }
 }
 
@@ -133,7 +115,8 @@ void buildDirection(int app, int direction, const AppEntry &entry, bool (&chainC
     else
       markFixedAppPorts(d.workName, direction, t.outDev, mark);
   }
-  leaf(t, mark, appLeaf(setting, entry.level, t.speed));
+  const LeafParams l = appLeaf(setting, entry.level, t.speed);
+  addLeaf({t.dev, t.handle, mark, l.rate, l.ceil, l.classPrio, l.filterPrio});
   mailExtraClasses(d.workName);
 }
 

@@ -41,65 +41,46 @@ inline constexpr AppInfo kApps[kAppCount] = {
     {5, 2, {{Side::Lan, 0, "pop3"}, {Side::Wan, 1, "smtp"}}},
 };
 
-// How a fixed port rule matches: protocol and the option before the port text.
-enum class PortMatch {
-  TcpSourceList,
-  TcpDestList,
-  UdpSourceList,
-  UdpDestList,
-  TcpSource,
-  TcpDest,
-  TcpSourceRange,
-  UdpSourceRange,
-  UdpDestRange,
-};
-
-struct PortMatchForm {
-  const char *proto;
-  const char *option;
-};
-
-inline constexpr PortMatchForm kPortMatchForms[] = {
-    {"tcp", "-m multiport --sport"}, {"tcp", "-m multiport --dport"}, {"udp", "-m multiport --sport"},
-    {"udp", "-m multiport --dport"}, {"tcp", "--sport"},              {"tcp", "--dport"},
-    {"tcp", "-m tcp --sport"},       {"udp", "-m udp --sport"},       {"udp", "-m udp --dport"},
-};
-
 struct FixedPortRule {
   const char *workName;
   int direction;
-  PortMatch match;
+  const char *proto;
+  const char *option; // before the port text
   const char *ports;
 };
+
+// The two port-list matches.
+inline constexpr char kSourceList[] = "-m multiport --sport";
+inline constexpr char kDestList[] = "-m multiport --dport";
 
 // In the order each direction issues them. The WAN-side range rules of zone
 // and bnet match source ports like their LAN-side twins, and bnet's range is
 // 6113:9119 towards the WAN: the router has always classified that way.
 inline constexpr FixedPortRule kFixedPortRules[] = {
-    {"xboxlive", 0, PortMatch::TcpSourceList, "3074,3390,3932,5555"},
-    {"xboxlive", 1, PortMatch::UdpSourceList, "88,1900,3074,3776,3777"},
-    {"xboxlive", 2, PortMatch::TcpDestList, "3074,3390,3932,5555"},
-    {"xboxlive", 3, PortMatch::UdpDestList, "88,1900,3074,3776,3777"},
-    {"ps", 0, PortMatch::TcpSource, "5223"},
-    {"ps", 1, PortMatch::UdpSourceList, "3478,3479,3658,4658"},
-    {"ps", 2, PortMatch::TcpDest, "5223"},
-    {"ps", 3, PortMatch::UdpDestList, "3478,3479,3658,4658"},
-    {"zone", 0, PortMatch::TcpSource, "6667"},
-    {"zone", 0, PortMatch::TcpSourceRange, "28800:29000"},
-    {"zone", 1, PortMatch::UdpSourceList, "6667"},
-    {"zone", 1, PortMatch::UdpSourceRange, "28800:29000"},
-    {"zone", 2, PortMatch::TcpDest, "6667"},
-    {"zone", 2, PortMatch::TcpSourceRange, "28800:29000"},
-    {"zone", 3, PortMatch::UdpDestList, "6667"},
-    {"zone", 3, PortMatch::UdpDestRange, "28800:29000"},
-    {"bnet", 0, PortMatch::TcpSourceList, "40,112,3724,6112,4000"},
-    {"bnet", 0, PortMatch::TcpSourceRange, "6113:6119"},
-    {"bnet", 1, PortMatch::TcpDestList, "40,112,3724,6112,4000"},
-    {"bnet", 1, PortMatch::TcpSourceRange, "6113:9119"},
-    {"http", 0, PortMatch::TcpSourceList, "80,443"},
-    {"http", 1, PortMatch::TcpDestList, "80,443"},
-    {"pop3", 0, PortMatch::TcpSource, "110"}, // mail fetched from a server on the WAN
-    {"smtp", 1, PortMatch::TcpDest, "25"},    // mail sent to a server on the WAN
+    {"xboxlive", 0, "tcp", kSourceList, "3074,3390,3932,5555"},
+    {"xboxlive", 1, "udp", kSourceList, "88,1900,3074,3776,3777"},
+    {"xboxlive", 2, "tcp", kDestList, "3074,3390,3932,5555"},
+    {"xboxlive", 3, "udp", kDestList, "88,1900,3074,3776,3777"},
+    {"ps", 0, "tcp", "--sport", "5223"},
+    {"ps", 1, "udp", kSourceList, "3478,3479,3658,4658"},
+    {"ps", 2, "tcp", "--dport", "5223"},
+    {"ps", 3, "udp", kDestList, "3478,3479,3658,4658"},
+    {"zone", 0, "tcp", "--sport", "6667"},
+    {"zone", 0, "tcp", "-m tcp --sport", "28800:29000"},
+    {"zone", 1, "udp", kSourceList, "6667"},
+    {"zone", 1, "udp", "-m udp --sport", "28800:29000"},
+    {"zone", 2, "tcp", "--dport", "6667"},
+    {"zone", 2, "tcp", "-m tcp --sport", "28800:29000"},
+    {"zone", 3, "udp", kDestList, "6667"},
+    {"zone", 3, "udp", "-m udp --dport", "28800:29000"},
+    {"bnet", 0, "tcp", kSourceList, "40,112,3724,6112,4000"},
+    {"bnet", 0, "tcp", "-m tcp --sport", "6113:6119"},
+    {"bnet", 1, "tcp", kDestList, "40,112,3724,6112,4000"},
+    {"bnet", 1, "tcp", "-m tcp --sport", "6113:9119"},
+    {"http", 0, "tcp", kSourceList, "80,443"},
+    {"http", 1, "tcp", kDestList, "80,443"},
+    {"pop3", 0, "tcp", "--sport", "110"}, // mail fetched from a server on the WAN
+    {"smtp", 1, "tcp", "--dport", "25"},    // mail sent to a server on the WAN
 };
 
 // An application entry ("QoSAppRules%d"). A direction's settings: the rate

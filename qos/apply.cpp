@@ -1,7 +1,7 @@
 #include "apply.h"
 
 #include "batch.h"
-#include "fallback.h"
+#include "fair.h"
 #include "refused.h"
 #include "spool.h"
 #include "state.h"
@@ -32,6 +32,13 @@ Spool g_tc;
 Spool g_mangle;
 Spool g_mangle6;
 Ipv6Mode g_ipv6 = Ipv6Mode::Off;
+// The fallbacks of batched tc lines, in their order, and the index of the
+// first line that has one: all of them are one kind of line (a queue the
+// kernel has or has not), so the first one's refusal stands for all, and
+// then each fallback runs alone after the batch.
+Spool g_tcFallback;
+int g_firstWithFallback = -1;
+bool g_fallbackNeeded = false;
 
 // The watched line: armed until the next line is issued, then its outcome,
 // or where it waits in a batch.
@@ -43,48 +50,11 @@ struct Watch {
 };
 Watch g_watch;
 
+// The outcome of line `index` of a spool that has run (-1: of all its lines).
 void settle(const Spool &spool, int index, bool ok)
 {
   if (&spool == g_watch.spool && (index < 0 || index == g_watch.index))
     g_watch.ok = ok;
-}
-
-void closeWatched(Spool &spool)
-{
-  if (&spool == g_watch.spool)
-    g_watch.spool = nullptr;
-  fallbackForget(&spool);
-  spoolClose(spool);
-}
-
-void runTc(Spool &spool, bool quiet);
-
-struct TcRefusals {
-  const Spool *spool;
-  Spool again;
-};
-
-// tc -force names each command the kernel refused, "Command failed -:N" (N
-// from 1): the refused lines with a fallback get it, in a batch of their own.
-void tcRefusals(int errors, const Spool &spool)
-{
-  TcRefusals refusals{&spool, Spool{}};
-  forEachLine(
-      errors,
-      [](const char *text, int, void *context) {
-        TcRefusals &r = *static_cast<TcRefusals *>(context);
-        const long number = strncmp(text, "Command failed -:", 17) == 0 ? strtol(text + 17, nullptr, 10) : 0;
-        const Fallback *fallback = number > 0 ? fallbackOf(r.spool, static_cast<int>(number - 1)) : nullptr;
-        if (fallback == nullptr)
-          return;
-        sayNote(*fallback);
-        char batchText[kFallbackMax];
-        if (fallback->line[0] != '\0' && (batchLine(fallback->line, batchText, sizeof batchText) != BatchKind::Tc ||
-                                          !spoolAdd(r.again, batchText, fallback->line)))
-          run_command(fallback->line);
-      },
-      &refusals);
-  runTc(refusals.again, false);
 }
 
 // Not the shell: no word of a batch is ever read by a shell.
@@ -131,16 +101,11 @@ int devNull()
   return fd;
 }
 
-// A line of a failed batch, refused alone too: its note, and its fallback
-// run as the line itself was.
-void refusedAlone(const Spool &spool, int index)
+void refusedAt(const Spool &spool, int index, const char *line)
 {
-  const Fallback *fallback = fallbackOf(&spool, index);
-  if (fallback == nullptr)
-    return;
-  sayNote(*fallback);
-  if (fallback->line[0] != '\0')
-    run_command(fallback->line);
+  sayRefused(line);
+  if (&spool == &g_tc && index == g_firstWithFallback)
+    g_fallbackNeeded = true;
 }
 
 void runOne(const char *line, int index, void *context)
@@ -149,7 +114,7 @@ void runOne(const char *line, int index, void *context)
   const bool ok = run_command(line) == 0;
   settle(spool, index, ok);
   if (!ok)
-    refusedAlone(spool, index);
+    refusedAt(spool, index, line);
 }
 
 // Once a tool is missing the rest of the run goes one command at a time,
@@ -183,7 +148,7 @@ void runTc(Spool &spool, bool quiet)
     return;
   if (g_dryRun) {
     printBatch(spool, quiet ? "tc -force -batch - (output discarded)" : "tc -force -batch -");
-    closeWatched(spool);
+    spoolClose(spool);
     return;
   }
   spoolRewind(spool);
@@ -191,20 +156,28 @@ void runTc(Spool &spool, bool quiet)
   int errors = quiet ? devNull() : scratchFile();
   int rc = g_runner(argv, spool.text, quiet ? devNull() : -1, errors);
   settle(spool, -1, rc == 0);
-  if (!quiet)
+  if (!quiet) {
     forwardErrors(errors);
+    // tc -force names each command the kernel refused: "Command failed -:N".
+    if (rc == 1)
+      forEachLine(
+          errors,
+          [](const char *text, int, void *) {
+            if (strncmp(text, "Command failed -:", 17) == 0 && atoi(text + 17) - 1 == g_firstWithFallback)
+              refusedAt(g_tc, g_firstWithFallback, "fq_codel");
+          },
+          nullptr);
+    if (errors >= 0)
+      close(errors);
+  }
   if (rc == -1) {
     batchOff("tc", "could not be started");
     replay(spool);
   } else if (rc != 0 && rc != 1) {
     printf("%stc stopped in its batch (exit %d): its %d commands run one at a time\n", kVxTag, rc, spool.count);
     replay(spool);
-  } else if (rc == 1 && !quiet) {
-    tcRefusals(errors, spool);
   }
-  if (!quiet && errors >= 0)
-    close(errors);
-  closeWatched(spool);
+  spoolClose(spool);
 }
 
 // Runs the dropped lines of a commit alone, as one at a time would (without
@@ -233,7 +206,7 @@ void runDropped(Spool &spool, const Dropped &dropped)
         if (rc == 0)
           printf("%sran alone after its batch, later in its chain: %s\n", kVxTag, line);
         else
-          refusedAlone(*r.spool, index);
+          sayRefused(line);
       },
       &run);
 }
@@ -249,14 +222,14 @@ void runMangle(Spool &spool, const char *tool)
     return;
   if (!spoolText(spool, "COMMIT")) {
     replay(spool);
-    closeWatched(spool);
+    spoolClose(spool);
     return;
   }
   const char *argv[] = {tool, "--noflush", nullptr};
   if (g_dryRun) {
     printf("%sbatch for %s --noflush:\n", kVxTag, tool);
     spoolPrint(spool);
-    closeWatched(spool);
+    spoolClose(spool);
     return;
   }
   Dropped dropped;
@@ -289,7 +262,7 @@ void runMangle(Spool &spool, const char *tool)
     }
     break;
   }
-  closeWatched(spool);
+  spoolClose(spool);
 }
 
 int runNow(const char *line)
@@ -360,36 +333,23 @@ void checkBatchTools()
     batchOff("tc", "has no -batch");
 }
 
-int doCmd(const Fallback *fallback, const char *fmt, va_list ap);
-
-// A batched line keeps its fallback until its batch has run; a line run now
-// that fails has its note said and its fallback issued at once.
-int applyLine(const char *line, const Fallback *fallback)
+// A line run now that fails may say why, and has its fallback run in its
+// place; a batched one keeps its fallback for when its batch has run.
+int applyLine(const char *line, const char *fallback)
 {
   Spool *spooled;
   const int rc = sinkLine(line, spooled);
-  if (g_watch.armed) {
+  if (g_watch.armed)
     g_watch = Watch{false, spooled, spooled != nullptr ? spooled->count - 1 : -1, spooled == nullptr && rc == 0};
-  }
-  if (fallback != nullptr && spooled != nullptr) {
-    fallbackSpooled(spooled, spooled->count - 1, *fallback);
-  } else if (fallback != nullptr && rc != 0 && !g_dryRun) {
-    sayNote(*fallback);
-    if (fallback->line[0] != '\0')
-      vx_doCmd("%s", fallback->line);
+  if (fallback != nullptr && spooled == &g_tc && spoolAdd(g_tcFallback, fallback, fallback)) {
+    if (g_firstWithFallback < 0)
+      g_firstWithFallback = spooled->count - 1;
+  } else if (rc != 0 && !g_dryRun) {
+    sayRefused(line);
+    if (fallback != nullptr)
+      vx_doCmd("%s", fallback);
   }
   return rc;
-}
-
-int doCmd(const Fallback *fallback, const char *fmt, va_list ap)
-{
-  if (fallback != nullptr && fallback->note == nullptr && fallback->line[0] == '\0')
-    fallback = nullptr;
-  memset(g_cmd, 0, sizeof g_cmd);
-  vsnprintf(g_cmd, sizeof g_cmd, fmt, ap);
-  if (g_level > 0)
-    printf("%s\n", g_cmd);
-  return applyLine(g_cmd, fallback);
 }
 
 } // namespace
@@ -399,7 +359,6 @@ void applyStart(ApplyMode mode, bool dryRun, Ipv6Mode ipv6)
   g_mode = mode;
   g_dryRun = dryRun;
   g_watch = Watch{};
-  fallbackReset();
   if (mode == ApplyMode::Batch)
     checkBatchTools();
   g_ipv6 = ipv6;
@@ -427,24 +386,19 @@ int cmdLevel()
 
 int vx_doCmd(const char *fmt, ...)
 {
+  memset(g_cmd, 0, sizeof g_cmd);
   va_list ap;
   va_start(ap, fmt);
-  const int rc = doCmd(nullptr, fmt, ap);
+  vsnprintf(g_cmd, sizeof g_cmd, fmt, ap);
   va_end(ap);
-  return rc;
+  return vx_doCmdOr(nullptr, g_cmd);
 }
 
-int vx_doCmdOr(const Fallback &fallback, const char *fmt, ...)
+int vx_doCmdOr(const char *fallback, const char *line)
 {
-  // Run now, what was refused once is refused again: the rest go straight
-  // to their fallback.
-  if (g_mode == ApplyMode::RunNow && !g_dryRun && fallback.line[0] != '\0' && noteSaid(fallback.note))
-    return vx_doCmd("%s", fallback.line);
-  va_list ap;
-  va_start(ap, fmt);
-  const int rc = doCmd(&fallback, fmt, ap);
-  va_end(ap);
-  return rc;
+  if (g_level > 0)
+    printf("%s\n", line);
+  return applyLine(line, fallback);
 }
 
 void watchNextLine()
@@ -463,8 +417,15 @@ void applyFlush()
     return;
   runTc(g_quietTc, true);
   runTc(g_tc, false);
+  if (g_fallbackNeeded)
+    replay(g_tcFallback);
+  spoolClose(g_tcFallback);
+  g_firstWithFallback = -1;
+  g_fallbackNeeded = false;
   for (bool ipv6 : {false, true})
     runMangle(ipv6 ? g_mangle6 : g_mangle, ipv6 ? "ip6tables-restore" : "iptables-restore");
+  // The spools start afresh: their indexes name other lines from now on.
+  g_watch.spool = nullptr;
 }
 
 void setToolRunner(ToolRunner runner)

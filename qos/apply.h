@@ -8,7 +8,6 @@
 //    printed and nothing runs.
 #pragma once
 
-#include "fallback.h"
 #include "ipv6.h"
 
 #include <cstddef>
@@ -31,11 +30,12 @@ int cmdLevel();
 // level is above 0 and hands it to the sink. In run-now mode it returns the
 // shell's status; a batched line returns 0.
 int vx_doCmd(const char *fmt, ...) __attribute__((format(printf, 1, 2)));
-// vx_doCmd for a line the kernel may refuse: then the fallback's note is said
-// once per run and its line issued in place of this one (fallback.h). Run
-// now, once its note has been said, a line with a fallback line goes straight
-// to it.
-int vx_doCmdOr(const Fallback &fallback, const char *fmt, ...) __attribute__((format(printf, 2, 3)));
+// Issues `line` (as vx_doCmd issues its text), a line the kernel may
+// refuse, `fallback` the line to issue in its place. Run now, it follows a failed line at once,
+// and once one was taken the rest go straight to theirs. Batched, the
+// fallbacks wait for the batch: if its first line that has one was refused,
+// each runs alone after it.
+int vx_doCmdOr(const char *fallback, const char *line);
 
 // Watches the next line issued: once it has run (in batch mode, once its
 // batch is applied), watchedLineOk tells whether it took effect. A line run

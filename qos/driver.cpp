@@ -175,7 +175,6 @@ int vx_qos_main(int argc, char **argv)
   }
 
   if (setDefault() >= 0) {
-    fairAfterReset(dryRun, guard == Guard::Taken);
     if (qosEnable != 0) {
       initQdisc();
       initDefaultRule();
@@ -186,6 +185,7 @@ int vx_qos_main(int argc, char **argv)
       // The check compares with the files once the build is in place: a
       // change made meanwhile (while a batch was applied too) is caught.
       applyFlush();
+      fairAfterBuild();
       doCheckService(kPortMappingDir, seen);
       applyFlush();
       printf("VX : === End of setting QoS === \n");

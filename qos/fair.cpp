@@ -8,7 +8,6 @@
 #include "smallfile.h"
 
 #include <cerrno>
-#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -20,92 +19,103 @@ namespace {
 // The mode's numbers. S is the tree's link speed in kbit/s; every rate is at
 // least kMinRate.
 struct FairNumbers {
-  int highRateDiv;    // h:2 rate   S/6: nothing can take the link from what is promoted
-  int highCeilDiv;    // h:2 ceil   S/3: nothing promoted can take the link (sqm's priority ceiling)
-  int lowRateDiv;     // h:4 rate   S/4: S/6 left a 333 kbit/s video 341 kbit/s at 2048 kbit/s
-  int bulkRateDiv;    // h:6 rate   S/16, CS1's floor (cake's bulk tin)
-  int packetBits;     // target     max(minTargetUs, the time of one 1540-byte packet at S)
-  int minTargetUs;    //            5 ms
-  int intervalBaseUs; // interval   95 ms + target
-  int smallQuantum;   // quantum    300 bytes below quantumSpeed (small packets go first), else one MTU
-  int quantumSpeed;   //            40 Mbit/s
-  int mtuQuantum;     //            1514 bytes
-  int limitPackets;   // limit      1024 packets: 250 ms of full packets at 50 Mbit/s
-  int memoryMs;       // memory_limit  memoryMs of S in bytes, from minMemory to maxMemory:
-  int minMemory;      //            128 KiB (7.5 MiB for 60 leaves)
-  int maxMemory;      //            1 MiB (60 MiB for 60 leaves, only if all flood at once)
-  int smallAvgBytes;  // flows      promoted while a connection's packets average at most 500 bytes
-  int sparseRate;     //            and it sends at most 100 packets per second,
-  int sparseBurst;    //            5 more within a second,
-  int rateIntervalS;  //            measured over 1 s: a demoted flow returns after 1 s under the limit
-  int meterBuckets;   // hashlimit  1024 buckets,
-  int meterMax;       //            8192 flows (1000 new flows a second fit),
-  int meterExpireMs;  //            each forgotten 3 s after its last packet,
-  int meterGcMs;      //            looked over every second
+  int highRateDiv;   // h:2 rate   S/6: nothing can take the link from what is promoted
+  int highCeilDiv;   // h:2 ceil   S/3: nothing promoted can take the link (sqm's priority ceiling)
+  int lowRateDiv;    // h:4 rate   S/4: S/6 left a 333 kbit/s video call 341 kbit/s at 2048 kbit/s
+  int bulkRateDiv;   // h:6 rate   S/16, CS1's floor (cake's bulk tin)
+  int packetBits;    // target     max(minTargetUs, the time of one 1540-byte packet at S)
+  int minTargetUs;   //            5 ms
+  int intervalUs;    // interval   95 ms + target
+  int smallQuantum;  // quantum    300 bytes below quantumSpeed (small packets go first), else one MTU
+  int quantumSpeed;  //            40 Mbit/s
+  int mtuQuantum;    //            1514 bytes
+  int limit;         // limit      1024 packets: 250 ms of full-size packets at 50 Mbit/s
+  int memoryPerKbit; // memory_limit  S * 125 / 4 bytes (250 ms of S), from minMemory to maxMemory:
+  int minMemory;     //            128 KiB (7.5 MiB for 60 leaves)
+  int maxMemory;     //            1 MiB (60 MiB for 60 leaves, only if all of them flood at once)
 };
+constexpr FairNumbers kFair = {6, 3, 4, 16, 1540 * 8, 5000, 95000, 300, 40960, 1514, 1024, 125, 131072, 1048576};
 
-constexpr FairNumbers kFair = {6,   3,    4,      16,   1540 * 8, 5000, 95000, 300,  40960, 1514, 1024,
-                               250, 131072, 1048576, 500, 100,     5,    1,     1024, 8192,  3000, 1000};
+// The behaviour rules' numbers stand in their texts below:
+//  - a connection whose packets average more than 500 bytes (both directions)
+//    stays where it is;
+//  - otherwise each flow's original direction is metered: at most 100 packets
+//    a second (5 more within a second) over 1 s windows (rate-match's
+//    default interval); a flow over the rate
+//    is not promoted for the rest of that second and the whole next one, so
+//    a demoted flow returns only after 1 s under the limit;
+//  - the meter holds at most 8192 flows in 1024 buckets, each forgotten 3 s
+//    after its last packet (1000 new flows a second fit);
+//  - the verdict is bit 0x10000 of the connection mark, which carries it to
+//    the reply direction; it is never left on a packet mark, which the fw
+//    filters compare whole.
+// The kernel features a refused line may name, each said once per run.
+constexpr char kFeatures[] = "fq_codel\0connbytes\0hashlimit\0CONNMARK\0dscp\0";
+unsigned g_said = 0;
 
-// The connection mark's bit for "promoted": never left on a packet mark,
-// which the fw filters compare whole.
-constexpr unsigned kPromoted = 0x10000;
+// Unclassified UDP, what still has the low default mark once the
+// application and user rules are through (the verdict bit aside), at the
+// end of POSTROUTING. The guard is on every rule; each line is one.
+constexpr char kFlowRules[] =
+    "-m connbytes --connbytes 501: --connbytes-dir both --connbytes-mode avgpkt -j RETURN\n"
+    "-m conntrack --ctdir ORIGINAL -m hashlimit --hashlimit-upto 100/sec --hashlimit-mode "
+    "srcip,srcport,dstip,dstport --hashlimit-name vx_fair --hashlimit-htable-size 1024 --hashlimit-htable-max 8192 "
+    "--hashlimit-htable-expire 3000 --hashlimit-rate-match -j MARK --set-xmark "
+    "0x10000/0x10000\n"
+    "-m conntrack --ctdir ORIGINAL -j CONNMARK --save-mark --nfmask 0x10000 --ctmask 0x10000\n"
+    "-m connmark --mark 0x10000/0x10000 -j MARK --set-mark 2\n"
+    // Whatever was refused above, no packet leaves with the bit.
+    "-j MARK --set-xmark 0x0/0x10000\n";
 
-struct DscpClass {
-  const char *name;
-  int mark;
-};
-constexpr DscpClass kDscpClasses[] = {{"EF", kHighMark},   {"CS5", kHighMark},  {"CS6", kHighMark},
-                                      {"CS7", kHighMark},  {"AF41", kHighMark}, {"AF42", kHighMark},
-                                      {"AF43", kHighMark}, {"CS1", kBulkMark}};
-
-constexpr char kDscpChain[] = "VX_DSCP";
-constexpr char kFlowChain[] = "VX_FAIR";
-
-constexpr char kNoFqCodel[] = "vx_qos: fair mode: the kernel has no fq_codel: leaves keep sfq";
-constexpr char kNoConnbytes[] = "vx_qos: fair mode: no connbytes match: flows are judged by their packet rate alone";
-constexpr char kNoHashlimit[] = "vx_qos: fair mode: no hashlimit match: no flow is promoted by its behaviour";
-constexpr char kNoConnmark[] = "vx_qos: fair mode: no CONNMARK: no flow is promoted by its behaviour";
-constexpr char kNoDscp[] = "vx_qos: fair mode: no dscp match: DSCP is not read";
+// DSCP from the LAN alone; from the WAN it is not trusted. The classes of
+// the high class, then CS1 for the lowest.
+constexpr char kDscpClasses[] = "EF CS5 CS6 CS7 AF41 AF42 AF43 CS1";
 
 constexpr unsigned kAllParts = kFairShares | kFairLeaves | kFairFlows | kFairDscp;
 
-bool g_keyOn = false;
-unsigned g_parts = 0;
+bool g_writes = false; // the key on, and not a dry run
 
-bool writeSysctlFile(const char *path, const char *value)
+bool writeFile(const char *path, const char *value)
 {
-  const int fd = open(path, O_WRONLY | O_CLOEXEC);
-  if (fd < 0)
-    return false;
-  const bool ok = write_all(fd, value, strlen(value));
-  const int saved = errno;
-  close(fd);
-  errno = saved;
+  const int fd = open(path, O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0644);
+  const bool ok = fd >= 0 && write_all(fd, value, strlen(value));
+  if (fd >= 0)
+    close(fd);
   return ok;
 }
 
-SysctlWriter g_sysctl = writeSysctlFile;
+SysctlWriter g_write = writeFile;
 
-void setAcct(const char *value)
+// The first character of a small file, or 0.
+char firstChar(const char *path)
 {
-  if (!g_sysctl(kConntrackAcct, value))
-    printf("%sfair mode: cannot set nf_conntrack_acct=%s: %s\n", kVxTag, value, strerror(errno));
+  char c = 0;
+  const int fd = open_input(path);
+  if (fd >= 0) {
+    if (read(fd, &c, 1) != 1)
+      c = 0;
+    close(fd);
+  }
+  return c;
 }
 
-// The benchmark's switches: each named part is left out.
+// The benchmark's switches: each named part is left out. Router builds
+// have none.
 unsigned partsOff()
 {
+#ifndef VX_QOS_FAIR_ABLATION
+  return 0;
+#else
   const char *off = getenv("VX_QOS_FAIR_OFF");
-  if (off == nullptr)
-    return 0;
-  constexpr const char *kNames[] = {"shares", "leaves", "flows", "dscp"};
   unsigned parts = 0;
-  for (unsigned i = 0; i < 4; ++i) {
-    if (strstr(off, kNames[i]) != nullptr)
-      parts |= 1u << i;
+  unsigned bit = 1;
+  for (const char *name = "shares\0leaves\0flows\0dscp\0"; off != nullptr && *name != '\0'; name += strlen(name) + 1) {
+    if (strstr(off, name) != nullptr)
+      parts |= bit;
+    bit <<= 1;
   }
   return parts;
+#endif
 }
 
 int atLeastMin(int rate)
@@ -113,48 +123,40 @@ int atLeastMin(int rate)
   return rate < kMinRate ? kMinRate : rate;
 }
 
-Fallback note(const char *text)
-{
-  Fallback f;
-  f.note = text;
-  return f;
-}
-
 } // namespace
+
+unsigned g_fairParts = 0;
 
 void setSysctlWriter(SysctlWriter writer)
 {
-  g_sysctl = writer != nullptr ? writer : writeSysctlFile;
+  g_write = writer != nullptr ? writer : writeFile;
 }
 
 void fairStart(bool keyOn, bool dryRun, bool guarded)
 {
-  g_keyOn = keyOn;
-  g_parts = keyOn ? kAllParts & ~partsOff() : 0;
-  if (!keyOn || dryRun)
+  g_writes = keyOn && !dryRun;
+  g_said = 0;
+  g_fairParts = keyOn ? ~partsOff() & kAllParts : 0;
+  if (dryRun)
     return;
-  // The marker goes first, holding the setting as the router had it.
-  char was[8];
-  if (guarded && read_small_file(kFairMarker, was, sizeof was) < 0) {
-    if (read_small_file(kConntrackAcct, was, sizeof was) < 1)
-      snprintf(was, sizeof was, "0\n");
-    replace_file_or_report("vx_qos", kFairMarker, was, strlen(was));
+  const bool marked = !guarded || access(kFairMarker, F_OK) == 0;
+  if (!keyOn) {
+    // The mode turned accounting on: off again.
+    if (guarded && marked && g_write(kConntrackAcct, "0"))
+      unlink(kFairMarker);
+    return;
   }
-  setAcct("1");
+  // The marker goes first, where the mode turns accounting on.
+  if (!marked && firstChar(kConntrackAcct) != '1')
+    g_write(kFairMarker, "");
+  g_write(kConntrackAcct, "1");
 }
 
-void fairAfterReset(bool dryRun, bool guarded)
+void fairAfterBuild()
 {
-  char was[8];
-  if (g_keyOn || dryRun || !guarded || read_small_file(kFairMarker, was, sizeof was) < 0)
-    return;
-  setAcct(was[0] == '1' ? "1" : "0");
-  unlink(kFairMarker);
-}
-
-bool fairOn(unsigned part)
-{
-  return (g_parts & part) != 0;
+  // Not there before connection tracking is loaded, which the rules do.
+  if (g_writes && !g_write(kConntrackAcct, "1"))
+    printf("%sfair mode: cannot set nf_conntrack_acct: %m\n", kVxTag);
 }
 
 DefaultShares defaultShares(int speed)
@@ -167,90 +169,63 @@ DefaultShares defaultShares(int speed)
 
 FqCodelParams fqCodelFor(int speed)
 {
-  const long long kbit = speed < kMinRate ? kMinRate : speed;
-  const long long packetUs = kFair.packetBits * 1000LL / kbit;
-  const int target = packetUs > kFair.minTargetUs ? static_cast<int>(packetUs) : kFair.minTargetUs;
-  long long memory = kbit * 1000 / 8 * kFair.memoryMs / 1000;
+  const int kbit = atLeastMin(speed);
+  const int packetUs = kFair.packetBits * 1000 / kbit;
+  const int target = packetUs > kFair.minTargetUs ? packetUs : kFair.minTargetUs;
+  int memory = kbit * kFair.memoryPerKbit / 4;
   memory = memory < kFair.minMemory ? kFair.minMemory : memory > kFair.maxMemory ? kFair.maxMemory : memory;
-  return {target, kFair.intervalBaseUs + target, speed < kFair.quantumSpeed ? kFair.smallQuantum : kFair.mtuQuantum,
-          kFair.limitPackets, static_cast<int>(memory)};
+  return {target, kFair.intervalUs + target, speed < kFair.quantumSpeed ? kFair.smallQuantum : kFair.mtuQuantum,
+          kFair.limit, memory};
 }
 
-void bulkClass(const char *dev, int handle, int speed)
+void leafQdisc(const char *gap, const char *dev, int tree, int mark, int perturb)
 {
-  if (!fairOn(kFairDscp))
+  char line[96];
+  snprintf(line, sizeof line, "tc qdisc%sadd dev %s parent %d:%d handle 1%d: sfq perturb %d", gap, dev, tree, mark,
+           mark, perturb);
+  if (!fairOn(kFairLeaves)) {
+    vx_doCmd("%s", line);
     return;
-  vx_doCmd("tc class  add dev %s parent %d:1 classid %d:%d htb rate %dkbit ceil %dkbit prio %d", dev, handle, handle,
-           kBulkMark, defaultShares(speed).bulkRate, speed, 7);
-  leafQdisc({dev, handle, kBulkMark, speed}, "tc qdisc  add dev %s parent %d:%d handle 1%d: sfq perturb 10", dev,
-            handle, kBulkMark, kBulkMark);
-  fwFilter(dev, handle, 4, kBulkMark, " ", "  ");
-}
-
-int leafQdisc(const LeafQueue &leaf, const char *fmt, ...)
-{
-  Fallback sfq;
-  va_list ap;
-  va_start(ap, fmt);
-  vsnprintf(sfq.line, sizeof sfq.line, fmt, ap);
-  va_end(ap);
-  if (!fairOn(kFairLeaves))
-    return vx_doCmd("%s", sfq.line);
-  sfq.note = kNoFqCodel;
-  const FqCodelParams p = fqCodelFor(leaf.speed);
-  return vx_doCmdOr(sfq,
-                    "tc qdisc add dev %s parent %d:%d handle 1%d: fq_codel limit %d memory_limit %d target %dus "
-                    "interval %dus quantum %d ecn",
-                    leaf.dev, leaf.handle, leaf.mark, leaf.mark, p.limit, p.memoryLimit, p.targetUs, p.intervalUs,
-                    p.quantum);
+  }
+  const FqCodelParams p = fqCodelFor(tree == 1 ? UPLINK_SPEED : DOWNLINK_SPEED);
+  char fq[192];
+  snprintf(fq, sizeof fq,
+           "tc qdisc add dev %s parent %d:%d handle 1%d: fq_codel limit %d memory_limit %d target %dus interval %dus "
+           "quantum %d ecn",
+           dev, tree, mark, mark, p.limit, p.memoryLimit, p.targetUs, p.intervalUs, p.quantum);
+  vx_doCmdOr(line, fq);
 }
 
 void fairRules()
 {
   char text[400];
-  char target[64];
   if (fairOn(kFairDscp) && BR_IF != nullptr) {
-    // Only what enters from the LAN: DSCP from the WAN is not trusted.
-    snprintf(text, sizeof text, "-t mangle -N %s", kDscpChain);
-    issueRule({Family::Both, text});
-    snprintf(text, sizeof text, "-i %s -m mark --mark %d", BR_IF, kLowMark);
-    issueRule({Family::Both, "-t mangle -A FORWARD ", nullptr, text}, kDscpChain);
-    const Fallback noDscp = note(kNoDscp);
-    for (const DscpClass &d : kDscpClasses) {
-      snprintf(text, sizeof text, "-m dscp --dscp-class %s", d.name);
-      snprintf(target, sizeof target, "MARK --set-mark %d", d.mark);
-      issueRule({Family::Both, "-t mangle -A VX_DSCP ", nullptr, text, &noDscp}, target);
+    for (const char *p = kDscpClasses; *p != '\0'; p += *p == ' ') {
+      const int len = static_cast<int>(strcspn(p, " "));
+      snprintf(text, sizeof text, "-i %s -m mark --mark 4 -m dscp --dscp-class %.*s -j MARK --set-mark %d", BR_IF,
+               len, p, p[len] == '\0' ? kBulkMark : kHighMark);
+      issueRule({Family::Both, "-t mangle -A FORWARD ", nullptr, text});
+      p += len;
     }
   }
-  if (!fairOn(kFairFlows))
+  for (const char *p = kFlowRules; fairOn(kFairFlows) && *p != '\0';) {
+    const char *end = strchr(p, '\n');
+    snprintf(text, sizeof text, " -m mark --mark 4/0xffff %.*s", static_cast<int>(end - p), p);
+    issueRule({Family::Both, "-t mangle -A POSTROUTING ", "udp", text});
+    p = end + 1;
+  }
+}
+
+void sayRefused(const char *line)
+{
+  unsigned bit = 1;
+  for (const char *word = kFeatures; *word != '\0'; word += strlen(word) + 1, bit <<= 1) {
+    if (strstr(line, word) == nullptr)
+      continue;
+    if ((g_said & bit) == 0)
+      printf("%sfair mode: no %s: %s\n", kVxTag, word,
+             bit == 1 ? "leaves keep sfq" : "the rest applies");
+    g_said |= bit;
     return;
-  // Unclassified UDP. A connection's original direction is metered per flow;
-  // the verdict, kept on the connection mark, carries both directions.
-  snprintf(text, sizeof text, "-t mangle -N %s", kFlowChain);
-  issueRule({Family::Both, text});
-  snprintf(text, sizeof text, " -m mark --mark %d", kLowMark);
-  issueRule({Family::Both, "-t mangle -A POSTROUTING ", "udp", text}, kFlowChain);
-  const Fallback noConnbytes = note(kNoConnbytes);
-  snprintf(text, sizeof text, "-m connbytes --connbytes %d: --connbytes-dir both --connbytes-mode avgpkt",
-           kFair.smallAvgBytes + 1);
-  issueRule({Family::Both, "-t mangle -A VX_FAIR ", nullptr, text, &noConnbytes}, "RETURN");
-  const Fallback noHashlimit = note(kNoHashlimit);
-  snprintf(text, sizeof text,
-           "-m conntrack --ctdir ORIGINAL -m hashlimit --hashlimit-upto %d/sec --hashlimit-burst %d --hashlimit-mode "
-           "srcip,srcport,dstip,dstport --hashlimit-name vx_fair --hashlimit-htable-size %d --hashlimit-htable-max %d "
-           "--hashlimit-htable-expire %d --hashlimit-htable-gcinterval %d --hashlimit-rate-match "
-           "--hashlimit-rate-interval %d",
-           kFair.sparseRate, kFair.sparseBurst, kFair.meterBuckets, kFair.meterMax, kFair.meterExpireMs,
-           kFair.meterGcMs, kFair.rateIntervalS);
-  snprintf(target, sizeof target, "MARK --set-xmark 0x%x/0x%x", kPromoted, kPromoted);
-  issueRule({Family::Both, "-t mangle -A VX_FAIR ", nullptr, text, &noHashlimit}, target);
-  const Fallback noConnmark = note(kNoConnmark);
-  snprintf(target, sizeof target, "CONNMARK --save-mark --nfmask 0x%x --ctmask 0x%x", kPromoted, kPromoted);
-  issueRule({Family::Both, "-t mangle -A VX_FAIR ", nullptr, "-m conntrack --ctdir ORIGINAL", &noConnmark}, target);
-  snprintf(text, sizeof text, "-m connmark --mark 0x%x/0x%x", kPromoted, kPromoted);
-  snprintf(target, sizeof target, "MARK --set-mark %d", kHighMark);
-  issueRule({Family::Both, "-t mangle -A VX_FAIR ", nullptr, text, &noConnmark}, target);
-  // Whatever was refused above, no packet leaves with the bit.
-  snprintf(target, sizeof target, "MARK --set-xmark 0x0/0x%x", kPromoted);
-  issueRule({Family::Both, "-t mangle -A VX_FAIR"}, target);
+  }
 }

@@ -12,8 +12,8 @@
 // Without the key every line is the one the mode-less build issues.
 #pragma once
 
-// Written (holding nf_conntrack_acct as it was) by a run in the mode; the
-// first full build without the key puts the setting back and removes it.
+// Written by a run in the mode that turns nf_conntrack_acct on; the next
+// run without the key turns it off again and removes it.
 inline constexpr char kFairMarker[] = "/var/vx_qos.fair";
 inline constexpr char kConntrackAcct[] = "/proc/sys/net/netfilter/nf_conntrack_acct";
 
@@ -26,13 +26,20 @@ enum FairPart : unsigned {
 
 // Reads the key, and the benchmark aid VX_QOS_FAIR_OFF (a comma list of
 // "shares", "leaves", "flows", "dscp" switched off one at a time to show what
-// each adds; not for routers). A full build or modify run sets
+// each adds; not for routers). A guarded run with the key sets
 // nf_conntrack_acct=1 (connbytes never sees a connection tracked before
-// accounting was on) and writes the marker; with the key off a full build
-// restores what the marker recorded once its reset has run (`reset` true).
+// accounting was on), first writing the marker where accounting was off; one
+// without the key that finds the marker turns accounting off again.
+// (Without connection tracking loaded there is no setting to write, and
+// the marker stays for the next run.)
 void fairStart(bool keyOn, bool dryRun, bool guarded);
-void fairAfterReset(bool dryRun, bool guarded);
-bool fairOn(unsigned part);
+// Once the build's rules are in (and have loaded connection tracking).
+void fairAfterBuild();
+extern unsigned g_fairParts;
+inline bool fairOn(unsigned part)
+{
+  return (g_fairParts & part) != 0;
+}
 
 // The default classes' numbers for a tree at `speed` kbit/s.
 struct DefaultShares {
@@ -46,18 +53,15 @@ struct FqCodelParams {
 };
 FqCodelParams fqCodelFor(int speed);
 
-// The lowest class h:6 of a tree (the DSCP part on), after its defaults.
-void bulkClass(const char *dev, int handle, int speed);
+// A leaf's queue, handle "1" followed by the mark: sfq with `perturb` (`gap`
+// the blanks after "qdisc"); in the mode fq_codel for the tree's link rate,
+// with that sfq line where the kernel refuses it.
+void leafQdisc(const char *gap, const char *dev, int tree, int mark, int perturb);
 
-// A leaf's queue: `fmt` is its sfq line. In the mode the leaf gets fq_codel,
-// and the sfq line where the kernel refuses it.
-struct LeafQueue {
-  const char *dev;
-  int handle;
-  int mark;
-  int speed;
-};
-int leafQdisc(const LeafQueue &leaf, const char *fmt, ...) __attribute__((format(printf, 2, 3)));
+// A line the kernel or a tool refused: a line naming one of the mode's
+// kernel features (fq_codel, connbytes, hashlimit, CONNMARK, dscp) says so,
+// once per run and feature.
+void sayRefused(const char *line);
 
 // The mode's mangle rules, behind the application and user rules: DSCP in
 // FORWARD, the behaviour rules at the end of POSTROUTING.

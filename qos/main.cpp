@@ -6,11 +6,11 @@ namespace {
 
 constexpr char kUsage[] =
     "usage: vx_qos [1 | mod_bt | mod_emule | mod_im | mod_ftp | mod_voip | --dry-run]\n"
-    "Removes the old QoS set-up, then builds HTB trees (tc) and MARK rules\n"
-    "(iptables, ip6tables) from the configuration store.\n"
+    "Rebuilds the QoS set-up from the configuration store: HTB trees (tc)\n"
+    "and MARK rules (iptables, ip6tables).\n"
     "  (none)     full build\n"
     "  1          full build, printing every command before it runs\n"
-    "  mod_*      re-apply one service's port chain after its port-mapping file changed\n"
+    "  mod_*      re-apply one service's chain after its port-mapping file changed\n"
     "  --dry-run  print every command a full build would run; run nothing\n"
     "Keys: docs/configuration.md. qosstat shows the trees.\n";
 

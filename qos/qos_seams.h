@@ -14,7 +14,7 @@ using ToolRunner = int (*)(const char *const argv[], int in, int out, int err);
 // nullptr restores the real one.
 void setToolRunner(ToolRunner runner);
 
-// How the fair mode writes nf_conntrack_acct: the path and the value.
-// nullptr restores the real write.
+// How the fair mode writes its files (nf_conntrack_acct and its marker): the
+// path and the whole text. nullptr restores the real write.
 using SysctlWriter = bool (*)(const char *path, const char *value);
 void setSysctlWriter(SysctlWriter writer);

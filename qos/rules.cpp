@@ -19,23 +19,17 @@ int issueOne(const Rule &rule, bool ipv6, const char *target)
   const char *protocol = rule.protocol;
   if (ipv6 && protocol != nullptr && strcmp(protocol, "icmp") == 0)
     protocol = "icmpv6"; // ip6tables takes "icmp" and never matches it
-  static const Fallback kNone;
-  return vx_doCmdOr(rule.refused != nullptr ? *rule.refused : kNone, "%s %s%s%s%s%s%s", ipv6 ? "ip6tables" : "iptables",
-                    rule.head, protocol != nullptr ? "-p " : "", protocol != nullptr ? protocol : "", rule.matches,
-                    target != nullptr ? " -j " : "", target != nullptr ? target : "");
+  return vx_doCmd("%s %s%s%s%s%s%s", ipv6 ? "ip6tables" : "iptables", rule.head, protocol != nullptr ? "-p " : "",
+                  protocol != nullptr ? protocol : "", rule.matches, target != nullptr ? " -j " : "",
+                  target != nullptr ? target : "");
 }
 
 // The lines of the families asked, IPv6's only where `ipv6` allows it.
 int issueFor(const Rule &rule, bool ipv6, const char *target)
 {
-  int rc = 0;
-  if (wants(rule.family, Family::Ipv4))
-    rc = issueOne(rule, false, target);
-  if (ipv6 && wants(rule.family, Family::Ipv6)) {
-    const int rc6 = issueOne(rule, true, target);
-    if (rule.family == Family::Ipv6)
-      rc = rc6;
-  }
+  const int rc = wants(rule.family, Family::Ipv4) ? issueOne(rule, false, target) : 0;
+  if (ipv6 && wants(rule.family, Family::Ipv6))
+    issueOne(rule, true, target);
   return rc;
 }
 

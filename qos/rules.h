@@ -1,11 +1,8 @@
-// The rules of a build in their parts, each stating the address families it
-// is for. A family's line follows from the parts: the tool (iptables or
-// ip6tables), the protocol's name (ICMP is ICMPv6 in IPv6) and, for an fw
-// filter, its protocol and priority. An IPv6 line is issued only in the IPv6
-// mode (ipv6.h); every line goes through vx_doCmd.
+// The rules of a build in their parts, each stating its address families.
+// A family's line follows from the parts: the tool, the protocol's name (ICMP
+// is ICMPv6 in IPv6) and, for an fw filter, its protocol and priority. IPv6
+// lines are issued in the IPv6 mode alone (ipv6.h), all through vx_doCmd.
 #pragma once
-
-#include "fallback.h"
 
 enum class Family : unsigned char {
   Ipv4 = 1,
@@ -19,11 +16,10 @@ struct Rule {
   const char *head;               // "-t mangle -A FORWARD ", with the blanks it is issued with
   const char *protocol = nullptr; // "tcp", "udp", "icmp" or a protocol number; none when null
   const char *matches = "";       // what follows the protocol match
-  const Fallback *refused = nullptr; // what a refusal of its line says (apply.h)
 };
 
-// Issues the rule's line for each of its families, IPv4's first; a null
-// target issues it without "-j". Returns the status of the first line issued.
+// Issues the rule's line for each of its families, IPv4's first (without
+// "-j" for a null target); returns the IPv4 line's status (0 without one).
 int issueRule(const Rule &rule, const char *target = nullptr);
 // The rule with "-j MARK --set-mark <mark>", then with "-j RETURN": the
 // first classification that matches in a chain is final for that chain.
@@ -39,9 +35,8 @@ void resetMangle();
 // the mode off tries again, and one line says so.
 void settleIpv6Marker(const char *marker);
 
-// The fw filter on `dev` that sends mark `mark` to class tree:mark, for both
-// families: "tc filter<gap>add dev D parent T:0 protocol ip prio P<gap2>handle
-// M fw classid T:M" (the blanks as issued), then IPv6's "protocol ipv6" at
-// the priority with a 1 in front (10 + P: the kernel keeps one protocol per
-// filter priority). Returns the IPv4 line's status.
+// The fw filter on `dev` that sends mark `mark` to class tree:mark: "tc
+// filter<gap>add dev D parent T:0 protocol ip prio P<gap2>handle M fw classid
+// T:M", then IPv6's "protocol ipv6" at prio 10 + P (the kernel keeps one
+// protocol per priority). Returns the IPv4 line's status.
 int fwFilter(const char *dev, int tree, int prio, int mark, const char *gap = " ", const char *gap2 = " ");

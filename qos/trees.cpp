@@ -30,14 +30,27 @@ int QoS_add_default_qdisc(const char *dev, int handle, int ceil)
            kLowMark, shares.lowRate, ceil, 4);
   // The queue handle is "1" followed by the mark, whatever the tree: queue
   // handles are per device, so the trees never collide.
-  leafQdisc({dev, handle, kHighMark, ceil}, "tc qdisc  add dev %s parent %d:%d handle 1%d: sfq perturb 5", dev, handle,
-            kHighMark, kHighMark);
-  leafQdisc({dev, handle, kLowMark, ceil}, "tc qdisc  add dev %s parent %d:%d handle 1%d: sfq perturb 10", dev, handle,
-            kLowMark, kLowMark);
+  leafQdisc("  ", dev, handle, kHighMark, 5);
+  leafQdisc("  ", dev, handle, kLowMark, 10);
   fwFilter(dev, handle, 1, kHighMark, " ", "  ");
   const int rc = fwFilter(dev, handle, 4, kLowMark, " ", "  ");
-  bulkClass(dev, handle, ceil);
+  // The fair mode's lowest class, for what the LAN marks CS1.
+  if (fairOn(kFairDscp))
+    addLeaf({dev, handle, kBulkMark, shares.bulkRate, ceil, 7, 4});
   return rc;
+}
+
+void addLeaf(const Leaf &l, const char *classGap, const char *qdiscGap, const char *filterGap)
+{
+  vx_doCmd("tc class%sadd dev %s parent %d:1 classid %d:%d htb rate %dkbit ceil %dkbit prio %d", classGap, l.dev,
+           l.tree, l.tree, l.mark, l.rate, l.ceil, l.classPrio);
+  leafQdisc(qdiscGap, l.dev, l.tree, l.mark, 10);
+  fwFilter(l.dev, l.tree, l.filterPrio, l.mark, filterGap);
+}
+
+void plainLeaf(const char *dev, int tree, int mark, int speed)
+{
+  addLeaf({dev, tree, mark, 10, speed, 4, 4}, "  ", "  ");
 }
 
 int initQdisc()
@@ -105,9 +118,12 @@ constexpr char kSmallAck[] = " -m length --length :128 -m tcp --tcp-flags SYN,RS
 constexpr char kSyn[] = " -m tcp --tcp-flags SYN,RST,ACK SYN";
 constexpr char kSmall[] = " -m length --length :128";
 constexpr Rule kAheadRules[] = {
-    {Family::Both, "-t mangle -A FORWARD  ", "tcp", kSmallAck}, {Family::Both, "-t mangle -A POSTROUTING  ", "tcp", kSmallAck},
-    {Family::Both, "-t mangle -A FORWARD ", "tcp", kSyn},       {Family::Both, "-t mangle -A POSTROUTING ", "tcp", kSyn},
-    {Family::Both, "-t mangle -A FORWARD ", "icmp", kSmall},    {Family::Both, "-t mangle -A POSTROUTING ", "icmp", kSmall},
+    {Family::Both, "-t mangle -A FORWARD  ", "tcp", kSmallAck},
+    {Family::Both, "-t mangle -A POSTROUTING  ", "tcp", kSmallAck},
+    {Family::Both, "-t mangle -A FORWARD ", "tcp", kSyn},
+    {Family::Both, "-t mangle -A POSTROUTING ", "tcp", kSyn},
+    {Family::Both, "-t mangle -A FORWARD ", "icmp", kSmall},
+    {Family::Both, "-t mangle -A POSTROUTING ", "icmp", kSmall},
     {Family::Both, "-t mangle -A POSTROUTING \t", "udp", " --dport 53"},
 };
 

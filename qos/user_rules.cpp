@@ -5,10 +5,10 @@
 #include "user_rules.h"
 
 #include "apply.h"
-#include "fair.h"
 #include "fields.h"
 #include "rules.h"
 #include "state.h"
+#include "trees.h"
 
 #include "nvram.h"
 #include "textnum.h"
@@ -58,15 +58,6 @@ Field numberField(const char *record, int index, int room, int &value)
 // a ceiling between the link speed and the bound reaches tc unchanged.
 constexpr int kCeilingBound = 51200;
 
-struct Leaf {
-  const char *dev; // tree device
-  int handle;
-  int speed; // link speed of the tree, kbit/s
-  int mark;
-  int classPrio;
-  int filterPrio;
-};
-
 void markingPair(const char *out, const UserRuleMatch &m, int mark)
 {
   // Without a device to name after "-o" the pair could match nothing.
@@ -79,52 +70,25 @@ void markingPair(const char *out, const UserRuleMatch &m, int mark)
   markPair({m.family, head, m.protocol, matches}, mark);
 }
 
-void leafClass(const Leaf &leaf, const UserRule &rule)
+// The marking pair and the leaf: towards the WAN in WAN_IF's tree, towards
+// the LAN in LAN_IF's, with a plain leaf for the same mark in the wireless
+// tree (the LAN pair on the bridge marks the wireless hosts' traffic too). A
+// guaranteed rate is never capped; a ceiling is.
+void buildRule(int n, const UserRule &rule, const UserRuleMatch &match, int level)
 {
-  if (rule.kind == 1) {
-    // A guaranteed rate is never capped.
-    vx_doCmd("tc class add dev %s parent %d:1 classid %d:%d htb rate %dkbit ceil %dkbit prio %d", leaf.dev, leaf.handle,
-             leaf.handle, leaf.mark, rule.bandwidth, leaf.speed, leaf.classPrio);
-  } else {
-    int ceil = rule.bandwidth <= kCeilingBound ? rule.bandwidth : leaf.speed;
-    vx_doCmd("tc class add dev %s parent %d:1 classid %d:%d htb rate 10kbit ceil %dkbit prio %d", leaf.dev, leaf.handle,
-             leaf.handle, leaf.mark, ceil, leaf.classPrio);
-  }
-}
-
-void towardsWan(int n, const UserRule &rule, const UserRuleMatch &match, int level)
-{
-  printf("%sTo WAN \n", kVxTag);
-  const Leaf leaf{WAN_IF, 1, UPLINK_SPEED, n + kUserWanMarkBase, CLASS_PRIO[level], FILTER_PRIO[level]};
-  markingPair(WAN_IF, match, leaf.mark);
-  if (leaf.dev == nullptr)
-    return;
-  leafClass(leaf, rule);
-  leafQdisc({leaf.dev, leaf.handle, leaf.mark, leaf.speed}, "tc qdisc  add dev %s parent %d:%d handle 1%d: sfq perturb 10",
-            leaf.dev, leaf.handle, leaf.mark, leaf.mark);
-  fwFilter(leaf.dev, leaf.handle, leaf.filterPrio, leaf.mark);
-}
-
-void towardsLan(int n, const UserRule &rule, const UserRuleMatch &match, int level)
-{
-  printf("%sTo LAN \n", kVxTag);
-  const Leaf leaf{LAN_IF, 3, DOWNLINK_SPEED, n + kUserLanMarkBase, CLASS_PRIO[level], FILTER_PRIO[level]};
-  markingPair(BR_IF, match, leaf.mark);
-  if (leaf.dev != nullptr) {
-    leafClass(leaf, rule);
-    leafQdisc({leaf.dev, leaf.handle, leaf.mark, leaf.speed}, "tc qdisc add dev %s parent %d:%d handle 1%d: sfq perturb 10",
-              leaf.dev, leaf.handle, leaf.mark, leaf.mark);
-    fwFilter(leaf.dev, leaf.handle, leaf.filterPrio, leaf.mark, "  ");
-  }
-  // The wireless tree gets a plain low-priority leaf for the same mark: the
-  // LAN marking pair on the bridge marks the wireless hosts' traffic too.
-  if (WLAN_IF != nullptr) {
-    vx_doCmd("tc class  add dev %s parent %d:1 classid %d:%d htb rate 10kbit ceil %dkbit prio %d", WLAN_IF, 5, 5,
-             leaf.mark, DOWNLINK_SPEED, 4);
-    leafQdisc({WLAN_IF, 5, leaf.mark, DOWNLINK_SPEED}, "tc qdisc  add dev %s parent %d:%d handle 1%d: sfq perturb 10",
-              WLAN_IF, 5, leaf.mark, leaf.mark);
-    fwFilter(WLAN_IF, 5, 4, leaf.mark);
-  }
+  const bool wan = rule.direction == 1;
+  printf("%sTo %s \n", kVxTag, wan ? "WAN" : "LAN");
+  const int mark = n + (wan ? kUserWanMarkBase : kUserLanMarkBase);
+  markingPair(wan ? WAN_IF : BR_IF, match, mark);
+  const char *dev = wan ? WAN_IF : LAN_IF;
+  const int speed = wan ? UPLINK_SPEED : DOWNLINK_SPEED;
+  const int ceil = rule.kind == 1 || rule.bandwidth > kCeilingBound ? speed : rule.bandwidth;
+  const int rate = rule.kind == 1 ? rule.bandwidth : 10;
+  if (dev != nullptr)
+    addLeaf({dev, wan ? 1 : 3, mark, rate, ceil, CLASS_PRIO[level], FILTER_PRIO[level]}, " ", wan ? "  " : " ",
+            wan ? " " : "  ");
+  if (!wan && WLAN_IF != nullptr)
+    plainLeaf(WLAN_IF, 5, mark, DOWNLINK_SPEED);
 }
 
 // A category level the tables do not know takes the lowest priority.
@@ -165,10 +129,7 @@ void setUserRule(int n, const char *record)
   const int level = levelOf(rule.category);
   if (match.family == Family::Ipv4 && ipv6Mode() == Ipv6Mode::On)
     printf("%suser rule %d marks IPv4 only (%s)\n", kVxTag, n, match.icmp ? "ICMP" : "IPv4 addresses");
-  if (rule.direction == 1)
-    towardsWan(n, rule, match, level);
-  else
-    towardsLan(n, rule, match, level);
+  buildRule(n, rule, match, level);
 }
 
 } // namespace

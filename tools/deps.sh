@@ -24,6 +24,10 @@ box_pkgs=(qemu-system-mips cpio kmod cmake make g++-mipsel-linux-gnu binutils-mi
 # The lab box: the PC emulator, cpio for its initramfs, depmod and modprobe
 # (its kernel's modules are fetched, never installed, by tools/labbox/build.sh).
 lab_pkgs=(qemu-system-x86 cpio kmod)
+# Its ISP side and router daemons for PPPoE, PPTP and L2TP, run in the box
+# from this machine's root. Their install scripts would start pptpd and
+# xl2tpd on this machine: a policy-rc.d denies every start while they install.
+lab_pkgs+=(ppp pptpd pptp-linux xl2tpd pppoe)
 
 pkgs=()
 case "$want" in
@@ -62,6 +66,14 @@ echo "deps: installing ${missing[*]}"
 if [ "$(id -u)" != 0 ]; then
   echo "deps: missing packages: ${missing[*]}; run as root or install them with apt-get" >&2
   exit 1
+fi
+# invoke-rc.d asks /usr/sbin/policy-rc.d before it starts a service; exit 101
+# is "action forbidden". One already there is the machine's and stays.
+policy=/usr/sbin/policy-rc.d
+if [ ! -e "$policy" ]; then
+  printf '#!/bin/sh\n# tools/deps.sh: no service starts while packages install\nexit 101\n' > "$policy"
+  chmod 755 "$policy"
+  trap 'rm -f "$policy"' EXIT
 fi
 if ! { apt-get update -qq && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}"; } >/tmp/deps-apt.log 2>&1; then
   tail -n 20 /tmp/deps-apt.log >&2

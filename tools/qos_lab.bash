@@ -92,7 +92,8 @@ lab_modem() {
 }
 
 # lab_qos: a build of the store's configuration (vx_qos 1, its echo in
-# $SBX_OUT/build.txt), with the stand-ins for the fw filters it issued.
+# $SBX_OUT/build.txt); on a kernel without the fw classifier, with the
+# stand-ins for the fw filters it issued.
 lab_qos() {
   vx_qos 1 > "$SBX_OUT/build.txt" 2> "$SBX_OUT/build-errors.txt"
   mark_filters_stand_in < "$SBX_OUT/build.txt"
@@ -104,7 +105,22 @@ lab_servers() {
   local port
   in_ns isp irtt server -b :2112,:3074 > /dev/null 2>&1 &
   for port in 5201 5202 5203 5204; do in_ns isp iperf3 -s -p "$port" > /dev/null 2>&1 & done
-  sleep 1
+  lab_listening 2112 3074 5201 5202 5203 5204
+}
+
+# lab_listening PORT...: waits (up to 20 s) until the ISP host listens on
+# each PORT (UDP or TCP); a slow machine starts the servers late.
+lab_listening() {
+  local port shown missing
+  for _ in $(seq 100); do
+    shown=$(in_ns isp ss -Hlnut) missing=0
+    for port in "$@"; do
+      grep -q ":$port " <<< "$shown" || missing=1
+    done
+    [ $missing = 0 ] && return 0
+    sleep 0.2
+  done
+  return 1
 }
 
 # lab_bulk 4|6 up|down FIRST_PORT SECONDS OUT: four iperf3 TCP streams between

@@ -3,8 +3,9 @@
 # parser fuzz harness over its corpus plus a fixed number of inputs, then the
 # router cross-builds (32-bit MIPS in both byte orders, 32-bit and 64-bit ARM)
 # with their unit tests under qemu, the MIPS build's system tests on a MIPS
-# kernel in an emulated machine (tools/mipsbox), and the binaries' sizes (the budgets gate
-# the little-endian MIPS build, the router's own).
+# kernel in an emulated machine (tools/mipsbox), the kernel tests on a full
+# amd64 kernel in the lab box (tools/labbox) with the sanitizer build, and the
+# binaries' sizes (the budgets gate the little-endian MIPS build, the router's own).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
@@ -15,8 +16,13 @@ tools/deps.sh all
 echo "== host build with address and undefined-behaviour sanitizers"
 cmake -S . -B build/test -DCMAKE_BUILD_TYPE=Debug -DROUTER_SANITIZE=ON -DROUTER_WERROR=ON -DWANWATCH_TICK_MS=500 >/dev/null
 cmake --build build/test -j"$jobs"
+# The lab box's tunnel cases run wanwatch with a tick of their own.
+tools/tunnel/build.sh
 echo "== unit and system tests"
 ctest --test-dir build/test -j"$jobs" --output-on-failure
+
+echo "== lab box: the kernel tests on Debian's amd64 kernel (every queue, classifier and tunnel module)"
+tools/labbox/test.sh
 
 echo "== parser fuzz harnesses (clang, libFuzzer): corpus plus a fixed number of inputs each"
 tools/fuzz.sh --check

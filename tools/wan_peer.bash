@@ -4,8 +4,6 @@
 # and answers, as far as the neighbour table is concerned, for 10.9.0.2.
 
 WAN_PEER=10.9.0.2
-# The stand-ins for the fw filters this kernel lacks.
-. "$(dirname "${BASH_SOURCE[0]}")/mark_filter.bash"
 
 wan_peer_up() {
   ip link set eth2.2-p up

@@ -15,8 +15,8 @@ constexpr char kPidFile[] = "/var/run/wanwatch.pid";
 
 // Standard output may be a pipe whose reader went away. A caught SIGPIPE
 // leaves the failed write to return EPIPE, which is ignored. pppd, udhcpc and
-// the scripts the watcher starts get every signal at its default action and
-// none blocked (see process.h).
+// the scripts the watcher starts get it at its default action and no signal
+// blocked; what the watcher's own caller ignores stays ignored (process.h).
 void onBrokenPipe(int) {}
 
 void keepRunningOnBrokenPipe()

@@ -25,7 +25,10 @@ constexpr char kGmacControl[] = "/proc/mt7620/gmac";
 constexpr char kPortReport[] = "/tmp/WANstatus";
 constexpr char kApReport[] = "/var/wisp_Essid_mac";
 constexpr char kPppState[] = "/etc/link";
+// The interface of a session whose report names none.
 constexpr char kPppInterface[] = "ppp0";
+// "1 " and an interface name with its newline, and the terminator.
+constexpr size_t kPppStateBytes = 2 + IFNAMSIZ + 1;
 // The access point report is looked at up to this size, less its NUL.
 constexpr size_t kApReportBytes = 128;
 
@@ -154,12 +157,43 @@ int readPppState(const char *path)
   return len > 0 ? pppStateIn(state, static_cast<size_t>(len)) : 0;
 }
 
+bool pppInterfaceIn(const char *text, size_t len, char (&ifname)[IFNAMSIZ])
+{
+  // The text up to a stray NUL; the name is the word after "1 ".
+  len = strnlen(text, len);
+  size_t start = 1;
+  if (len > 1 && text[1] == ' ') {
+    while (start < len && text[start] == ' ')
+      ++start;
+  } else {
+    start = len;
+  }
+  size_t end = start;
+  while (end < len && !isWordSpace(text[end]))
+    ++end;
+  const char *name = end > start ? text + start : kPppInterface;
+  size_t namelen = end > start ? end - start : strlen(kPppInterface);
+  if (namelen >= IFNAMSIZ)
+    return false;
+  memcpy(ifname, name, namelen);
+  ifname[namelen] = '\0';
+  return true;
+}
+
 int isConnectPPP()
 {
-  // pppd's ip-down writes the session's end; a pppd killed outright or
-  // crashed leaves "1" behind, but its interface goes with it, and the
-  // session must then count as away for the redial check to dial again.
-  return readPppState(kPppState) == 1 && if_nametoindex(kPppInterface) != 0 ? 1 : 0;
+  // pppd's ip-up writes "1 IFACE", its ip-down the session's end; a pppd
+  // killed outright or crashed leaves "1" behind, but its interface goes
+  // with it, and the session must then count as away for the redial check
+  // to dial again. The interface is the one reported: a pppd that found
+  // unit 0 taken runs on ppp1.
+  char state[kPppStateBytes];
+  ssize_t len = read_small_file(kPppState, state, sizeof state);
+  char ifname[IFNAMSIZ];
+  return len > 0 && pppStateIn(state, static_cast<size_t>(len)) == 1 &&
+                 pppInterfaceIn(state, static_cast<size_t>(len), ifname) && if_nametoindex(ifname) != 0
+             ? 1
+             : 0;
 }
 
 int getIfIp(const char *ifname, char *ip, size_t size)

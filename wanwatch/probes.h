@@ -17,8 +17,8 @@ int getWANPortLinkStatus();
 // 1 when ra0 is associated with an access point (new_wisp_essid then holds
 // its address), else 0.
 int getWISPLinkStatus();
-// 1 while the router's PPP scripts report a session in /etc/link and its
-// interface ppp0 exists, else 0.
+// 1 while the router's PPP scripts report a session in /etc/link ("1", or
+// "1 IFACE") and its interface (IFACE, or ppp0) exists, else 0.
 int isConnectPPP();
 // The interface's IPv4 address as dotted text into ip (size bytes, at least
 // 16): 0, or -1 with ip untouched.

@@ -3,6 +3,7 @@
 #include "command.h"
 #include "command_line.h"
 #include "nvram.h"
+#include "restart.h"
 #include "smallfile.h"
 
 #include <cstdio>
@@ -71,6 +72,17 @@ void writeGatewayFile(const char *gateway)
   replace_file_or_report("wanwatch", kGatewayFile, text, len);
 }
 
+// The daemons the killalls above stopped have all been sent their signal:
+// they exit side by side while the first is waited for.
+void awaitOldDaemons(const Tunnel &tunnel, bool udhcpc)
+{
+  if (udhcpc)
+    awaitExit("udhcpc");
+  awaitExit("pppd");
+  if (tunnel.l2tp)
+    awaitExit("l2tpd");
+}
+
 // The address of the interface under the tunnel, by the tunnel's address
 // mode; any other mode leaves the interface and the old daemons alone.
 void underlyingAddress(Wan wan, const Tunnel &tunnel, const char *mode)
@@ -81,6 +93,7 @@ void underlyingAddress(Wan wan, const Tunnel &tunnel, const char *mode)
     runWords("killall -q pppd");
     if (tunnel.l2tp)
       runWords("killall -q l2tpd");
+    awaitOldDaemons(tunnel, true);
     startUdhcpc(wan, hostname);
   } else if (is(mode, "0")) {
     const char *ip = get(tunnel.ip);
@@ -89,6 +102,7 @@ void underlyingAddress(Wan wan, const Tunnel &tunnel, const char *mode)
     runWords("killall -q pppd");
     if (tunnel.l2tp)
       runWords("killall -q l2tpd");
+    awaitOldDaemons(tunnel, false);
     if (wan == Wan::Gateway)
       runWords("ifconfig eth2.2 %s netmask %s", ip, netmask);
     else
@@ -160,6 +174,7 @@ void dhcpStart(Wan wan, const TickSettings &)
   if (wan == Wan::Gateway)
     printf("1111The SystemName is %s \n", hostname);
   runWords("killall -q udhcpc");
+  awaitExit("udhcpc");
   if (wan == Wan::Wisp)
     runWords("ifconfig ra0 0.0.0.0");
   startUdhcpc(wan, hostname);
@@ -175,6 +190,7 @@ void pppoeConnect(Wan wan, const TickSettings &)
     runWords("killall -q pppd");
   else
     runWords("killall -9 pppd");
+  awaitExit("pppd");
   runWords("pppoe.sh %s %s %s %s %s", user, pass, wanIfName(wan), opmode, optime);
   runWords("pppd file /etc/options.pppoe &");
 }

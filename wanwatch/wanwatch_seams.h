@@ -7,6 +7,7 @@
 #include "probes.h"
 
 #include <cstddef>
+#include <net/if.h>
 #include <sys/types.h>
 
 struct ifreq;
@@ -34,6 +35,9 @@ int accessPointIn(const char *text, size_t len);
 // The PPP state file: '1' as first byte means a session is up.
 int readPppState(const char *path);
 int pppStateIn(const char *text, size_t len);
+// The session's interface in the state file's text: the word after "1 ", or
+// ppp0 when none is named; false when the name cannot be an interface's.
+bool pppInterfaceIn(const char *text, size_t len, char (&ifname)[IFNAMSIZ]);
 
 // Steady-up ticks without a PPP session, shared by the PPPoE and PPTP redial.
 extern int pcount;
@@ -48,6 +52,16 @@ struct LinkProbes {
 };
 
 void runTick(const LinkProbes &link);
+
+// The router's processes, for the restarts that wait for an old daemon: the
+// process table and real time, or a test's.
+struct ProcessTable {
+  // Sends sig (0: none) to every live process of that name; how many there are.
+  int (*signalNamed)(const char *name, int sig);
+  void (*pause)(unsigned ms);
+};
+// nullptr restores the process table.
+void set_process_table(const ProcessTable *table);
 
 // Back to the values at start (before seeding).
 void resetTickState();

@@ -20,7 +20,7 @@ cable_plugged 1
 wait_until 30 "cable plugged: ppp0 up with its address" ppp0_addressed
 echo "ok: cable plugged: ppp0 up with an address of the ISP's pool"
 check "one dial" "$(dials)" 1
-wait_until 5 "link state written" link_is 1
+wait_until 5 "link state written" link_is "1 ppp0"
 
 # pppd killed outright with the link up (no ip-down: /etc/link still says
 # 1, but ppp0 goes with it): the next dial comes from the redial check, at

@@ -6,7 +6,6 @@ export NVRAM_FILE=$SBX_PROJ/tools/demo/router.conf
 . "$SBX_PROJ/tools/wan_peer.bash"
 vx_qos > /dev/null 2>&1
 wan_peer_up
-mark_filter_stand_in eth2.2 1 70
 echo "### qosstat: the live shaping trees of the sample router (tools/demo/router.conf)"
 qosstat
 echo

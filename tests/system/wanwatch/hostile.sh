@@ -16,7 +16,8 @@ mkfifo /tmp/watcher.pipe
 cat /tmp/watcher.pipe > /dev/null &
 reader=$!
 reset_log
-wanwatch > /tmp/watcher.pipe 2>&1 &
+# Started as under nohup: SIGHUP ignored.
+(trap '' HUP; exec wanwatch > /tmp/watcher.pipe 2>&1) &
 WATCHER=$!
 wait_for 1 mii_mgr
 kill "$reader"
@@ -26,8 +27,9 @@ wait_for 2 accel-pptp.sh
 kill -0 "$WATCHER" 2>/dev/null || fail "the watcher died with its output pipe"
 echo "ok: still redialling after the reader of its output went away"
 # SIGPIPE is caught, not ignored: the scripts it starts get the default back.
-check "started scripts do not ignore SIGPIPE" \
-  "$(( 0x$(cut -f2 "$SBX_OUT/accel-pptp.sh.SigIgn") >> 12 & 1 ))" 0
+# SIGHUP, ignored by the watcher's caller, stays ignored in them.
+check "started scripts ignore SIGHUP, not SIGPIPE" \
+  "$(( 0x$(cut -f2 "$SBX_OUT/accel-pptp.sh.SigIgn") & 0x1001 ))" 1
 stop_watcher
 rm -f /etc/link "$SBX_OUT/on_accel-pptp.sh"
 

@@ -24,9 +24,10 @@ check "with the client and the daemon" "$(actions | sed -n '1,5p' | grep -e '^ud
   "pppd [file] [/etc/options.pptp]
 udhcpc [-i] [eth2.2] [-s] [/sbin/udhcpc.sh] [-p] [/var/run/udhcpc.pid] [-h] [gw]"
 
-# A session: the scripts' report and its interface.
-ip link add ppp0 type veth peer name ppp0-p
-echo 1 > /etc/link
+# A session: the scripts' report and its interface, here ppp1 (a pppd that
+# found unit 0 still taken).
+ip link add ppp1 type veth peer name ppp1-p
+echo '1 ppp1' > /etc/link
 wait_for "$(( $(calls mii_mgr) + 1 ))" mii_mgr
 reset_log
 wait_for 6 mii_mgr

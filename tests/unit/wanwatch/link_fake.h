@@ -5,6 +5,7 @@
 #include "tick.h"
 #include "wanwatch_seams.h"
 
+#include <map>
 #include <string>
 #include <vector>
 
@@ -17,7 +18,23 @@ struct FakeLink {
   int pppChecks = 0;
 };
 
+// The old daemons a restart waits for, by name: how many milliseconds each
+// takes to exit after the killall, or after SIGKILL (-1: never).
+struct FakeDaemon {
+  int termMs = 0;
+  int killMs = 0;
+  bool killed = false;
+};
+
+struct FakeProcesses {
+  std::map<std::string, FakeDaemon> running;
+  int clockMs = 0;
+};
+
 extern FakeLink g_link;
+// Each SIGKILL and each exit shows among the recorded commands, as
+// "[SIGKILL NAME]" and "[NAME exited at MS ms]".
+extern FakeProcesses g_processes;
 extern const LinkProbes kFakeLink;
 
 // The watcher's state as at start, on a link not yet probed.
@@ -27,6 +44,7 @@ void resetWatcher();
 class TickTest : public RecordingTest {
 protected:
   void SetUp() override;
+  void TearDown() override;
   // Runs n ticks and returns the commands they ran.
   std::vector<std::string> ticks(int n = 1);
 };

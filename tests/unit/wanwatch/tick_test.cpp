@@ -392,3 +392,46 @@ TEST_F(TickTest, ASettingsChangeIsNoEdge)
   g_link.port = 1;
   EXPECT_EQ(ticks(), cat({{"killall -q udhcpc"}, kUdhcpcG}));
 }
+
+TEST_F(TickTest, ARestartWaitsForTheOldDaemonThenKillsIt)
+{
+  struct Case {
+    const char *name;
+    const char *opMode;
+    const char *type;
+    std::vector<std::pair<const char *, FakeDaemon>> daemons;
+    Lines commands;
+    int elapsedMs;
+  };
+  const Lines staticL2tp = l2tpStatic("ra0");
+  const std::vector<Case> cases = {
+      {"udhcpc gone before the new client", "0", "DHCP", {{"udhcpc", {300, 0}}},
+       cat({{"killall -q udhcpc", "[udhcpc exited at 300 ms]"}, kUdhcpcG}), 300},
+      {"pppd still terminating", "0", "PPTP", {{"pppd", {1500, 0}}, {"udhcpc", {20, 0}}},
+       cat({kPptpDhcp, {"[udhcpc exited at 20 ms]", "[pppd exited at 1500 ms]"}, kUdhcpcG, kAccelPptp}), 1500},
+      {"pppd on a dead link", "0", "PPTP", {{"pppd", {6000, 40}}},
+       cat({kPptpDhcp, {"[SIGKILL pppd]", "[pppd exited at 2040 ms]"}, kUdhcpcG, kAccelPptp}), 2040},
+      {"pppd that outlives SIGKILL", "0", "PPPOE", {{"pppd", {-1, -1}}},
+       {"killall -q pppd", "[SIGKILL pppd]", kPppoeG[1], kPppoeG[2]}, 3000},
+      {"pppd and l2tpd side by side", "6", "L2TP", {{"pppd", {500, 0}}, {"l2tpd", {600, 0}}},
+       cat({{"killall -q pppd", "killall -q l2tpd", "[pppd exited at 500 ms]", "[l2tpd exited at 600 ms]"},
+            Lines(staticL2tp.begin() + 2, staticL2tp.end()), kL2tpScript}),
+       600},
+      {"WISP PPPoE after SIGKILL", "6", "PPPOE", {{"pppd", {20, 0}}},
+       cat({{kPppoeW[0], "[pppd exited at 20 ms]"}, {kPppoeW[1], kPppoeW[2]}}), 20},
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.name);
+    configure(c.opMode, c.type);
+    fake_nvram_set("wan_pptp_mode", "1");
+    fake_nvram_set("wan_l2tp_mode", "0");
+    resetWatcher();
+    g_processes = FakeProcesses{};
+    for (const auto &d : c.daemons)
+      g_processes.running[d.first] = d.second;
+    g_link.port = g_link.wisp = 1;
+    g_link.ap = "00:00:00:00:00:00";
+    EXPECT_EQ(ticks(), c.commands);
+    EXPECT_EQ(g_processes.clockMs, c.elapsedMs);
+  }
+}

@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
-# The trees, the default rules and eight user rules built with the real tc and
-# iptables in the sandbox's own network namespace; the kernel's view is read
-# back. iptables prints its rules in normal form (a port range 80:80 as
+# modes: single batch
+# The trees with their sfq queues and fw filters, the default rules and eight
+# user rules built with the real tc and iptables in the sandbox's own network
+# namespace; the kernel's view is read back. iptables prints its rules in normal form (a port range 80:80 as
 # "--dport 80", marks as --set-xmark, protocol 47 as gre).
 SANDBOX_KERNEL=1
-. "$(dirname "$0")/../lib.sh"
-. "$(dirname "$0")/qos.bash"
+. "$(dirname "$0")/../system/lib.sh"
+. "$(dirname "$0")/../system/qos/qos.bash"
 
 printf '%s\n%s\n' "$(gateway_conf 1)" "$EIGHT_USER_RULES" | store
 
@@ -61,47 +62,34 @@ for dev in ppp0 eth2 ra0 apcli0; do
 done
 echo "ok: no tree on ppp0, eth2, ra0, apcli0"
 
-# Queues and filters, where this kernel has them: probe on a device the
-# build leaves alone.
-if tc qdisc add dev ra0 root handle 9: sfq 2>/dev/null; then
-  tc qdisc del dev ra0 root
-  sfq() { tc qdisc show dev "$1" | awk '$2 == "sfq" {for (i = 1; i < NF; i++) if ($i == "perturb") p = $(i+1); print $3, $5, p}' | sort; }
-  check "WAN queues" "$(sfq eth2.2)" '12: 1:2 5sec
+sfq() { tc qdisc show dev "$1" | awk '$2 == "sfq" {for (i = 1; i < NF; i++) if ($i == "perturb") p = $(i+1); print $3, $5, p}' | sort; }
+check "WAN queues" "$(sfq eth2.2)" '12: 1:2 5sec
 14: 1:4 10sec
 170: 1:70 10sec
 172: 1:72 10sec
 174: 1:74 10sec
 176: 1:76 10sec'
-  check "LAN queues" "$(sfq br0)" '12: 3:2 5sec
+check "LAN queues" "$(sfq br0)" '12: 3:2 5sec
 14: 3:4 10sec
 181: 3:81 10sec
 183: 3:83 10sec
 185: 3:85 10sec
 187: 3:87 10sec'
-else
-  echo "skipped: sfq queue checks (this kernel has no sfq qdisc)"
-fi
-tc qdisc add dev ra0 root handle 9: htb
-if tc filter add dev ra0 parent 9:0 protocol ip prio 1 handle 2 fw classid 9:2 2>/dev/null; then
-  # "pref P fw ... handle 0xM classid h:m" -> "h:m P 0xM"
-  fw() {
-    tc filter show dev "$1" | awk '/ fw / && /classid/ {
-      for (i = 1; i < NF; i++) { if ($i == "pref") p = $(i+1); if ($i == "handle") h = $(i+1); if ($i == "classid") c = $(i+1) }
-      print c, p, h }' | sort -t: -k2,2n
-  }
-  check "WAN filters" "$(fw eth2.2)" '1:2 1 0x2
+# "pref P fw ... handle 0xM classid h:m" -> "h:m P 0xM"
+fw() {
+  tc filter show dev "$1" | awk '/ fw / && /classid/ {
+    for (i = 1; i < NF; i++) { if ($i == "pref") p = $(i+1); if ($i == "handle") h = $(i+1); if ($i == "classid") c = $(i+1) }
+    print c, p, h }' | sort -t: -k2,2n
+}
+check "WAN filters" "$(fw eth2.2)" '1:2 1 0x2
 1:4 4 0x4
 1:70 4 0x46
 1:72 6 0x48
 1:74 2 0x4a
 1:76 2 0x4c'
-  check "LAN filters" "$(fw br0)" '3:2 1 0x2
+check "LAN filters" "$(fw br0)" '3:2 1 0x2
 3:4 4 0x4
 3:81 6 0x51
 3:83 2 0x53
 3:85 2 0x55
 3:87 2 0x57'
-else
-  echo "skipped: fw filter checks (this kernel has no fw classifier)"
-fi
-tc qdisc del dev ra0 root

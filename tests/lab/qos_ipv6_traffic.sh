@@ -5,13 +5,15 @@
 # The voice datagrams from the mapped VoIP port (UDP 5062) are counted by the
 # VoIP class 1:36, the bulk from the mapped BitTorrent port (UDP 6881) by the
 # BitTorrent class 1:56, each at least once per datagram sent. Counters, not
-# timing; what goes unclassified (direct) is not counted here.
+# timing; what goes unclassified (direct) is not counted here. Built in batch
+# mode; the kernel state of a build one command at a time is the same
+# (qos_kernel_full).
 SANDBOX_KERNEL=1
-. "$(dirname "$0")/../lib.sh"
-. "$(dirname "$0")/qos.bash"
+. "$(dirname "$0")/../system/lib.sh"
+. "$(dirname "$0")/../system/qos/qos.bash"
 . "$SBX_PROJ/tools/qos_lab.bash"
 
-{ cat "$SBX_PROJ/tools/bench/full.conf"; echo VX_QoSIPv6=1; } | store
+{ cat "$SBX_PROJ/tools/bench/full.conf"; echo VX_QoSIPv6=1; echo VX_QoSBatch=1; } | store
 full_port_files
 lab_up 2150 8602 || fail "the network did not come up"
 lab_qos
@@ -19,7 +21,7 @@ check_contains "QoS built" "$(cat "$SBX_OUT/build.txt")" "VX : === End of settin
 
 in_ns isp irtt server -b ":2112" > /dev/null 2>&1 &
 in_ns isp iperf3 -s -p 5201 > /dev/null 2>&1 &
-sleep 0.5
+lab_listening 2112 5201 || fail "the servers did not start"
 
 # sent CLASS: the packets the WAN tree's class CLASS has sent.
 sent() { tc -s class show dev eth2.2 | awk -v c="$1" '$2 == "htb" && $3 == c { getline; print $4 }'; }

@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
 # qosstat on the real kernel: a clear refusal without a tree, then after a
-# full build of the sample router the traffic that user rule 0 marks (UDP to
+# full build of the sample router (batch mode) the traffic that user rule 0 marks (UDP to
 # port 3074 towards the WAN, mark 70) in the counters of class 1:70, JSON that
 # parses, and no change to the kernel's set-up by reading it.
 SANDBOX_KERNEL=1
-. "$(dirname "$0")/../lib.sh"
+. "$(dirname "$0")/../system/lib.sh"
 . "$SBX_PROJ/tools/wan_peer.bash"
 
 # refused NAME ARGS...: exit status 1 and exactly one line on standard error.
@@ -22,11 +22,10 @@ refused "no tree anywhere"
 refused "device without a tree" eth2
 refused "no such device" nosuchdev
 
-store < "$SBX_PROJ/tools/demo/router.conf"
+{ cat "$SBX_PROJ/tools/demo/router.conf"; echo VX_QoSBatch=1; } | store
 vx_qos > "$SBX_OUT/build.txt" 2>&1
 check_contains "QoS built" "$(cat "$SBX_OUT/build.txt")" "VX : === End of setting QoS === "
 wan_peer_up
-mark_filter_stand_in eth2.2 1 70
 
 # packets CLASS: the packet counter of a class of the WAN tree, from --json.
 packets() {

@@ -1,0 +1,7 @@
+# box: tunnel
+# Gateway-mode L2TP with the WAN port's address by DHCP: plug and pull.
+. "$(dirname "$0")/tunnel_flaps.bash"
+isp_up l2tp
+router_up 0 L2TP wan_l2tp_mode=1
+plug_and_check
+pull_and_check

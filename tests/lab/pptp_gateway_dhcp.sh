@@ -1,0 +1,9 @@
+# box: tunnel
+# Gateway-mode PPTP with the WAN port's address by DHCP: plug, the server
+# killed with the link up, pull.
+. "$(dirname "$0")/tunnel_flaps.bash"
+isp_up pptp
+router_up 0 PPTP wan_pptp_mode=1
+plug_and_check
+server_killed_and_redialled
+pull_and_check
