@@ -35,7 +35,7 @@ effect_servers() {
   local port
   in_ns isp irtt server -i 0 -b :2112,:3074,:27015 > /dev/null 2>&1 &
   for port in 5201 5202 5203 5204 443; do in_ns isp iperf3 -s -p "$port" > /dev/null 2>&1 & done
-  sleep 1
+  lab_listening 2112 3074 27015 5201 5202 5203 5204 443
 }
 
 # effect_iperf FAMILY OUT ARGS...: one iperf3 client on the LAN host towards
