@@ -35,7 +35,7 @@ effect_servers() {
   local port
   in_ns isp irtt server -i 0 -b :2112,:3074,:27015 > /dev/null 2>&1 &
   for port in 5201 5202 5203 5204 443; do in_ns isp iperf3 -s -p "$port" > /dev/null 2>&1 & done
-  sleep 1
+  lab_listening 2112 3074 27015 5201 5202 5203 5204 443
 }
 
 # effect_iperf FAMILY OUT ARGS...: one iperf3 client on the LAN host towards
@@ -145,6 +145,10 @@ effect_facts() {
       awk '{ printf "%s%s x%s", (NR > 1 ? ", " : ""), $2, $1 }')
     filters=$(tc filter show dev "$dev" | awk '/^filter .* handle / { print $8 }' | sort | uniq -c |
       awk '{ printf "%s%s x%s", (NR > 1 ? ", " : ""), $2, $1 }')
-    echo "$dev: leaves ${leaves:-none}; filters ${filters:-none}$([ $stand = 1 ] && echo ' (bpf: stand-ins for fw)')"
+    echo "$dev: leaves ${leaves:-none (each class queues in its default FIFO)}; filters ${filters:-none}$([ $stand = 1 ] && echo ' (bpf: stand-ins for fw)')"
   done > "$EFFECT_FACTS/$1"
 }
+
+# effect_classes DEV OUT: the classes of DEV's tree with their counters, for
+# what the load's class may use.
+effect_classes() { tc -s class show dev "$1" > "$2" 2> /dev/null || true; }

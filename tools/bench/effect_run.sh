@@ -5,23 +5,26 @@
 # configured rate), with the idle round-trip time and what the kernel gave in
 # $SBX_OUT/runs/RATES/facts/.
 #
-# The plan, from the environment (the defaults in brackets):
+# The plan, from the environment (the defaults in brackets, for a variable
+# that is not set; set empty, a list is empty):
 #   EFFECT_SECONDS   probe time of each run [15]
 #   EFFECT_RATES     rate pairs, of 2M (2048/8192 kbit/s, tools/bench/full.conf)
 #                    and 20M (20480/81920) [2M 20M]
 #   EFFECT_FAMILIES  [4 6]
-#   EFFECT_MODES     modes of the uploads [off spec]: off (VX_QoSEnable=0),
-#                    spec (batch mode, VX_QoSIPv6=1), fair (spec with
+#   EFFECT_MODES     modes of the uploads [off on fair]: off (VX_QoSEnable=0),
+#                    on (batch mode, VX_QoSIPv6=1), fair (on with
 #                    VX_QoSFair=1), fair-no-ITEM (fair with one item switched
-#                    off through VX_QOS_FAIR_OFF=ITEM)
+#                    off through VX_QOS_FAIR_OFF=ITEM), fair-late (QoS
+#                    off until 2 s into the probes, then fair: connections
+#                    tracked before the mode's accounting)
 #   EFFECT_LOADS     upload loads, of tools/bench/effect_lab.bash's table
 #                    [plain p2p bt6881 emule udp443 flood1 flood64 ef]
-#   EFFECT_DOWN_MODES modes of the downloads, each at every share [spec]
+#   EFFECT_DOWN_MODES modes of the downloads, each at every share [on fair]
 #   EFFECT_SHARES    VX_QoSDownloadBw as a share of the modem's download rate,
 #                    in per cent [80 85 90 95]; the download also runs with
 #                    QoS off
 #   EFFECT_ONLY      an extended regular expression: only the runs whose
-#                    RATES/NAME match it, such as '2M/down-ipv6-down.spec@80'
+#                    RATES/NAME match it, such as '2M/down-ipv6-down.on@80'
 set -euo pipefail
 . "$SBX_PROJ/tools/qos_lab.bash"
 . "$SBX_PROJ/tools/bench/effect_lab.bash"
@@ -29,12 +32,12 @@ set -euo pipefail
 PATH=$(printf '%s' "$PATH" | sed "s#$SBX_PROJ/tools/stubs:##g")
 export NVRAM_FILE=/etc/nvram.conf XTABLES_LOCKFILE=/tmp/xtables.lock
 probe=${EFFECT_SECONDS:-15}
-read -ra rates <<< "${EFFECT_RATES:-2M 20M}"
-read -ra families <<< "${EFFECT_FAMILIES:-4 6}"
-read -ra modes <<< "${EFFECT_MODES:-off spec}"
-read -ra loads <<< "${EFFECT_LOADS:-plain p2p bt6881 emule udp443 flood1 flood64 ef}"
-read -ra down_modes <<< "${EFFECT_DOWN_MODES:-spec}"
-read -ra shares <<< "${EFFECT_SHARES:-80 85 90 95}"
+read -ra rates <<< "${EFFECT_RATES-2M 20M}"
+read -ra families <<< "${EFFECT_FAMILIES-4 6}"
+read -ra modes <<< "${EFFECT_MODES-off on fair}"
+read -ra loads <<< "${EFFECT_LOADS-plain p2p bt6881 emule udp443 flood1 flood64 ef}"
+read -ra down_modes <<< "${EFFECT_DOWN_MODES-on fair}"
+read -ra shares <<< "${EFFECT_SHARES-80 85 90 95}"
 only=${EFFECT_ONLY:-}
 
 # effect_store MODE UP_KBIT DOWN_KBIT: the store of a mode.
@@ -43,14 +46,15 @@ effect_store() {
   sed -e "s/^VX_QoSUploadBw=.*/VX_QoSUploadBw=$2/" -e "s/^VX_QoSDownloadBw=.*/VX_QoSDownloadBw=$3/" "$conf" > "$NVRAM_FILE"
   case $1 in
     off) sed -i 's/^VX_QoSEnable=.*/VX_QoSEnable=0/' "$NVRAM_FILE" ;;
-    spec) printf 'VX_QoSBatch=1\nVX_QoSIPv6=1\n' >> "$NVRAM_FILE" ;;
-    fair|fair-no-*) printf 'VX_QoSBatch=1\nVX_QoSIPv6=1\nVX_QoSFair=1\n' >> "$NVRAM_FILE" ;;
+    on) printf 'VX_QoSBatch=1\nVX_QoSIPv6=1\n' >> "$NVRAM_FILE" ;;
+    fair|fair-no-*|fair-late) printf 'VX_QoSBatch=1\nVX_QoSIPv6=1\nVX_QoSFair=1\n' >> "$NVRAM_FILE" ;;
     *) echo "effect: no mode $1" >&2; return 1 ;;
   esac
 }
 
 # build MODE UP_KBIT DOWN_KBIT: the mode's store and a build of it (its echo
-# in $SBX_OUT/build.txt), with what the kernel gave.
+# in $SBX_OUT/build.txt, kept as $EFFECT_FACTS/build-MODE.txt), with what the
+# kernel gave.
 build() {
   effect_store "$@"
   if [ "${1#fair-no-}" != "$1" ]; then
@@ -59,6 +63,7 @@ build() {
     vx_qos 1 > "$SBX_OUT/build.txt" 2> "$SBX_OUT/build-errors.txt"
   fi
   effect_facts "$1"
+  cp "$SBX_OUT/build.txt" "$EFFECT_FACTS/build-$1.txt"
 }
 
 # wanted RATES NAME: whether the plan's pattern takes the run.
@@ -76,14 +81,23 @@ configured() {
 # place: the load, and after 4 s every probe.
 run() {
   wanted "$1" "$2" || return 0
-  local dir=$SBX_OUT/runs/$1/$2 p
+  local dir=$SBX_OUT/runs/$1/$2 p dev=eth2.2
   mkdir -p "$dir"
   configured "${2%%-*}" "$5" > "$dir/rate"
+  [ "${2%%-*}" = down ] && dev=br0
+  effect_classes "$dev" "$dir/classes-before"
   LAB_PIDS=()
   effect_load "$4" "$3" "$((probe + 6))" "$6" "$dir"
   sleep 4
   for p in "${EFFECT_PROBES[@]}"; do effect_probe "$3" "$p" "$probe" "$6" "$dir/$p.json"; done
+  # fair-late: the mode is applied 2 s into the probes, whose connections
+  # were tracked before accounting was on.
+  if [ "${2##*.}" = fair-late ]; then
+    sleep 2
+    build fair-late "$6" "$down"
+  fi
   wait "${LAB_PIDS[@]}" || true
+  effect_classes "$dev" "$dir/classes-after"
   echo "  $1/$2: done"
 }
 
@@ -126,7 +140,10 @@ for pair in "${rates[@]}"; do
     any "$pair" "${names[@]}" || continue
     build "$mode" "$up" "$down"
     for fam in "${families[@]}"; do
-      for load in "${loads[@]}"; do run "$pair" "up-ipv$fam-$load.$mode" "$fam" "$load" "$up" "$up"; done
+      for load in "${loads[@]}"; do
+        [ "$mode" = fair-late ] && build off "$up" "$down"
+        run "$pair" "up-ipv$fam-$load.$mode" "$fam" "$load" "$up" "$up"
+      done
     done
   done
   if any "$pair" "down-ipv4-down.off" "down-ipv6-down.off"; then

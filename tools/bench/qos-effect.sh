@@ -27,9 +27,11 @@
 # idle round-trip time: the voice probe for 20 s after 2 s of warm-up.
 #
 # usage: [EFFECT_...=...] tools/bench/qos-effect.sh [--host] [SECONDS [PATTERN]]
-#   SECONDS  probe time of each run (default 15; a run takes about SECONDS + 10 s)
+#   SECONDS  probe time of each run (default 15; a run takes about SECONDS + 20 s
+#            in the box, whose default plan has 132 runs)
 #   PATTERN  an extended regular expression: only the runs whose RATES/NAME
 #            match it, such as '2M/up-ipv4-plain', and no chart
+# EFFECT_BOX_SECONDS is the box's time limit (default 7200).
 # Builds build/release, prints the tables, writes docs/qos-effect.svg (without
 # PATTERN) and leaves the raw runs in build/qos-effect/ (or $EFFECT_OUT).
 set -euo pipefail
@@ -45,25 +47,28 @@ rm -rf "$out"
 mkdir -p "$out"
 plan=(EFFECT_SECONDS="$seconds" EFFECT_ONLY="$pattern")
 for v in EFFECT_RATES EFFECT_FAMILIES EFFECT_MODES EFFECT_LOADS EFFECT_DOWN_MODES EFFECT_SHARES; do
-  [ -z "${!v:-}" ] || plan+=("$v=${!v}")
+  [ -z "${!v+set}" ] || plan+=("$v=${!v}")
 done
+status=0
 sandboxed=(tools/sandbox --kernel --out "$out" --bin "$root/build/release/bin" -- env "${plan[@]}"
            bash /mnt/sbx/proj/tools/bench/effect_run.sh)
 # The machine's load beside the figures: the box's emulated CPU shares the
 # machine's cores.
 uptime > "$out/load-before"
 if [ $where = host ]; then
-  "${sandboxed[@]}"
+  "${sandboxed[@]}" || status=$?
 else
   tools/labbox/build.sh
   # The same sandbox, inside the box; the output directory is the box's
   # writable run directory, at the same path.
   { printf 'cd %q\n' "$root"; printf '%q ' "${sandboxed[@]}"; printf '\n'; } > "$out/box.sh"
-  tools/labbox/run.sh --dir "$out" "$out/box.sh" "${EFFECT_BOX_SECONDS:-7200}"
+  tools/labbox/run.sh --dir "$out" "$out/box.sh" "${EFFECT_BOX_SECONDS:-7200}" || status=$?
 fi
 uptime > "$out/load-after"
 python3 tools/bench/qos_effect.py table "$out/runs"
 if [ -z "$pattern" ]; then
-  python3 tools/bench/qos_effect.py chart "$out/runs" docs/qos-effect.svg
+  python3 tools/bench/qos_effect.py chart docs/qos-effect.svg "$out/runs"
   echo "chart: docs/qos-effect.svg"
 fi
+# The runs that finished are in the tables even when a later one failed.
+exit "$status"

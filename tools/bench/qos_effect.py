@@ -3,8 +3,12 @@
 
 usage: qos_effect.py table DIR...    the tables; with several runs of the
                                      benchmark, each figure as its range
-       qos_effect.py chart DIR SVG   the VoIP round-trip time over time
+       qos_effect.py chart SVG DIR...  a call's round-trip time over a run, per mode
        qos_effect.py p99 FILE        one irtt report's p99 and loss
+       qos_effect.py summary RATES up|down ipv4|ipv6 MODE,... DIR...
+                                     a row per load, a column per mode:
+                                     mapped VoIP, unnamed voice and video p99
+                                     (lost %) and the bulk goodput
 
 DIR is a benchmark's runs directory: DIR/<rates>/facts/ holds the idle
 round-trip time (idle.json), the kernel, the modem and, per mode, the leaf
@@ -56,12 +60,13 @@ def probe(path):
     """{p50, p99, lost (%), late (packets)} of one irtt report, or None."""
     try:
         lost, got = loss_and_times(path)
-        late = json.load(open(path))["stats"].get("late_packets", 0)
+        stats = json.load(open(path))["stats"]
     except (OSError, ValueError, KeyError):
         return None
+    late, missed = stats.get("late_packets", 0), stats.get("timer_miss_percent", 0.0)
     if not got:
-        return {"p50": math.inf, "p99": math.inf, "lost": lost, "late": late}
-    return {"p50": percentile(got, 50), "p99": percentile(got, 99), "lost": lost, "late": late}
+        return {"p50": math.inf, "p99": math.inf, "lost": lost, "late": late, "missed": missed}
+    return {"p50": percentile(got, 50), "p99": percentile(got, 99), "lost": lost, "late": late, "missed": missed}
 
 
 def goodput(run):
@@ -82,6 +87,50 @@ def goodput(run):
             return None
     rate = float(open(os.path.join(run, "rate")).read())
     return 100 * bps / (rate * 1000)
+
+
+def tc_rate(text):
+    """A rate as tc prints it (2048Kbit, 1.5Mbit, 800bit), in bit/s."""
+    for unit, scale in (("Gbit", 1e9), ("Mbit", 1e6), ("Kbit", 1e3), ("bit", 1.0)):
+        if text.endswith(unit):
+            return float(text[: -len(unit)]) * scale
+    return float(text)
+
+
+def tc_classes(path):
+    """{class id: (ceil in bit/s, bytes sent)} of the leaf classes in a
+    `tc -s class show` listing."""
+    found, current = {}, None
+    for line in open(path):
+        words = line.split()
+        if words[:2] == ["class", "htb"]:
+            current = words[2] if "leaf" in words else None
+            if current:
+                found[current] = [tc_rate(words[words.index("ceil") + 1]), 0]
+        elif current and words[:1] == ["Sent"]:
+            found[current][1] = int(words[1])
+    return found
+
+
+def class_share(run):
+    """(the load's class, what it may use in kbit/s, its goodput in % of
+    that): the class is the leaf that sent the most during the run; it may
+    use its ceiling, or what the other classes left of the configured rate if
+    that is less. None without the class listings (QoS off)."""
+    try:
+        before, after = (tc_classes(os.path.join(run, f"classes-{w}")) for w in ("before", "after"))
+        seconds = json.load(open(os.path.join(run, "voip.json")))["config"]["params"]["duration"] / 1e9
+    except (OSError, ValueError, KeyError):
+        return None
+    sent = {c: after[c][1] - before.get(c, [0, 0])[1] for c in after}
+    if not sent or max(sent.values()) <= 0:
+        return None
+    load = max(sent, key=sent.get)
+    others = sum(v for c, v in sent.items() if c != load) * 8 / seconds
+    rate = float(open(os.path.join(run, "rate")).read()) * 1000
+    may = min(after[load][0], rate - others)
+    got = goodput(run)
+    return load, may / 1000, None if got is None or may <= 0 else got * rate / may
 
 
 def read_text(path, default="-"):
@@ -110,7 +159,7 @@ def scenarios(top, pair):
 
 def mode_key(mode):
     base, _, share = mode.partition("@")
-    order = ["off", "spec", "fair"]
+    order = ["off", "on", "fair"]
     return (order.index(base) if base in order else len(order), base, int(share or 0))
 
 
@@ -165,8 +214,9 @@ def table(tops):
         print(f"\n## {pair}: kernel {read_text(os.path.join(facts, 'kernel'))}; modem: {read_text(os.path.join(facts, 'modem'))}")
         print(f"idle round-trip time (voice probe, 20 s after 2 s warm-up): "
               f"p50 {spread([i['p50'] for i in idle], '{:.1f}')}, p99 {spread([i['p99'] for i in idle], '{:.1f}')} ms, "
-              f"lost {spread([i['lost'] for i in idle], '{:.1f}')} %; runs: {len(here)}")
-        for mode in sorted((m for m in os.listdir(facts) if m not in ("kernel", "modem") and ".json" not in m), key=mode_key):
+              f"lost {spread([i['lost'] for i in idle], '{:.1f}')} %; the client missed "
+              f"{spread([i['missed'] for i in idle], '{:.0f}')} % of its send times (a busy CPU misses more); runs: {len(here)}")
+        for mode in sorted((m for m in os.listdir(facts) if m not in ("kernel", "modem") and ".json" not in m and not m.startswith("build-")), key=mode_key):
             print(f"  {mode}: " + "; ".join(read_text(os.path.join(facts, mode)).splitlines()))
         found = {}
         for top in here:
@@ -180,7 +230,8 @@ def table(tops):
                 if not keys:
                     continue
                 print(f"\n{pair}, {'upload' if direction == 'up' else 'download'}, {family}: "
-                      "p99 ms / lost % / late packets per probe; bulk goodput in % of the configured rate")
+                      "p99 ms / lost % / late packets per probe; bulk goodput in % of the configured rate "
+                      "(the load's class: goodput in % of what the class may use, kbit/s)")
                 print("| load | mode | " + " | ".join(PROBE_TITLES[p] for p in PROBES) + " | bulk | goals missed |")
                 print("|---" * (len(PROBES) + 4) + "|")
                 for key in keys:
@@ -195,25 +246,78 @@ def table(tops):
                                          f"{spread([g['p99'] for g in got], '{:.1f}')} / {spread([g['lost'] for g in got], '{:.1f}')}"
                                          f" / {spread([g['late'] for g in got], '{:d}')}")
                         bulk = spread([goodput(d) for d in found[key][mode]], "{:.0f}")
+                        shares = [class_share(d) for d in found[key][mode]]
+                        shares = [c for c in shares if c]
+                        if shares:
+                            bulk += (f" ({'/'.join(sorted({c[0] for c in shares}))}: "
+                                     f"{spread([c[2] for c in shares], '{:.0f}')} % of {spread([c[1] for c in shares], '{:.0f}')})")
                         missed = set()
                         if mode != "off":
                             for r in runs:
-                                missed.update(goals_missed(r, idle99, off if off and mode.find("@") < 0 else None))
+                                missed.update(goals_missed(r, idle99, off))
+                                if mode.endswith("@90") and r.get("voip") and r["voip"]["p99"] > 30:
+                                    missed.add("voip p99 over 30 ms")
                         print(f"| {LOAD_TITLES.get(key[2], key[2])} | {mode} | " + " | ".join(cells) +
                               f" | {bulk} | {', '.join(sorted(missed)) if mode != 'off' else ''} |")
 
 
-def chart(top, out):
-    """The mapped VoIP probe under four unnamed TCP uploads, IPv4, at each
-    rate pair, one line per mode."""
-    pairs = rate_pairs(top)
-    panels = [(f"{pair}: IPv4 upload, four TCP streams from unnamed ports", os.path.join(top, pair), "up-ipv4-plain")
-              for pair in pairs]
-    colours = {"off": "#c0392b", "spec": "#1f77b4", "fair": "#2ca02c"}
-    labels = {"off": "QoS off", "spec": "QoS on", "fair": "fair mode"}
-    w, left, top_margin, ph, gap = 760, 70, 40, 170, 50
+def summary(pair, direction, family, modes, tops):
+    """One table of a rate pair, direction and family: a row per load, a
+    column per mode, each cell the mapped VoIP, unnamed voice and video p99
+    (lost %) and the bulk goodput, over every DIR's runs."""
+    print(f"| {pair} {'upload' if direction == 'up' else 'download'}, {family.replace('ipv', 'IPv')} | "
+          + " | ".join(modes) + " |")
+    print("|---" * (len(modes) + 1) + "|")
+    found = {}
+    for top in tops:
+        if os.path.isdir(os.path.join(top, pair)):
+            for key, runs in scenarios(top, pair).items():
+                for mode, path in runs.items():
+                    found.setdefault(key, {}).setdefault(mode, []).append(path)
+    keys = sorted((k for k in found if k[0] == direction and k[1] == family),
+                  key=lambda k: LOAD_ORDER.index(k[2]) if k[2] in LOAD_ORDER else 99)
+    for key in keys:
+        cells = []
+        for mode in modes:
+            dirs = found[key].get(mode, [])
+            if not dirs:
+                cells.append("-")
+                continue
+            parts = []
+            for name in ("voip", "voice", "video"):
+                got = [g for g in (probe(os.path.join(d, name + ".json")) for d in dirs) if g]
+                parts.append(f"{spread([g['p99'] for g in got], '{:.0f}')} ({spread([g['lost'] for g in got], '{:.1f}')})")
+            cells.append(" · ".join(parts) + f" · {spread([goodput(d) for d in dirs], '{:.0f}')} %")
+        print(f"| {LOAD_TITLES.get(key[2], key[2])} | " + " | ".join(cells) + " |")
+
+
+CHART_PANELS = [
+    ("2M", "up-ipv4-bt6881", "voice", "2 Mbit/s: voice from an unnamed port, upload from 6881-6884 (IPv4)"),
+    ("2M", "up-ipv4-plain", "voip", "2 Mbit/s: VoIP from the mapped port, upload from unnamed ports (IPv4)"),
+    ("20M", "up-ipv4-bt6881", "voice", "20 Mbit/s: voice from an unnamed port, upload from 6881-6884 (IPv4)"),
+]
+
+
+def chart(out, tops):
+    """A probe's round-trip time over one run, a panel per CHART_PANELS
+    entry, one line per mode (from the first DIR that has the run)."""
+    colours = {"off": "#c0392b", "on": "#1f77b4", "fair": "#2ca02c"}
+    labels = {"off": "QoS off", "on": "QoS on", "fair": "fair mode"}
+    panels = []
+    for pair, scenario, name, title in CHART_PANELS:
+        series, idle = {}, None
+        for mode in colours:
+            for top in tops:
+                path = os.path.join(top, pair, f"{scenario}.{mode}", f"{name}.json")
+                if os.path.exists(path):
+                    series[mode] = irtt(path)
+                    idle = idle or probe(os.path.join(top, pair, "facts", "idle.json"))
+                    break
+        if series:
+            panels.append((title, series, idle))
+    w, left, top_margin, ph, gap = 760, 70, 40, 150, 62
     h = top_margin + len(panels) * (ph + gap) + 10
-    lo, hi = 1.0, 2000.0
+    lo, hi = 1.0, 20000.0
 
     def y(v, base):
         v = min(max(v, lo), hi)
@@ -221,20 +325,14 @@ def chart(top, out):
 
     svg = [f'<svg xmlns="http://www.w3.org/2000/svg" width="{w}" height="{h}" font-family="sans-serif" font-size="12">',
            f'<rect width="{w}" height="{h}" fill="white"/>',
-           f'<text x="{w / 2}" y="20" text-anchor="middle" font-size="14">VoIP round-trip time during a saturating upload (20 ms probes, log scale)</text>']
-    for i, (title, where, scenario) in enumerate(panels):
+           f'<text x="{w / 2}" y="20" text-anchor="middle" font-size="14">Round-trip time of a call during a saturating upload (20 ms probes, log scale)</text>']
+    for i, (title, series, idle) in enumerate(panels):
         base = top_margin + i * (ph + gap)
-        series = {}
-        for mode in colours:
-            path = os.path.join(where, f"{scenario}.{mode}", "voip.json")
-            if os.path.exists(path):
-                series[mode] = irtt(path)
-        idle = probe(os.path.join(where, "facts", "idle.json"))
         span = max([t[-1] for t, _ in series.values() if t] + [1.0])
         x = lambda t: left + (w - left - 20) * t / span
         svg.append(f'<text x="{left}" y="{base - 6}" font-weight="bold">{title}</text>')
         svg.append(f'<rect x="{left}" y="{base}" width="{w - left - 20}" height="{ph}" fill="none" stroke="#888"/>')
-        for v in (1, 10, 100, 1000):
+        for v in (1, 10, 100, 1000, 10000):
             svg.append(f'<line x1="{left}" x2="{w - 20}" y1="{y(v, base):.1f}" y2="{y(v, base):.1f}" stroke="#ddd"/>')
             svg.append(f'<text x="{left - 6}" y="{y(v, base) + 4:.1f}" text-anchor="end">{v:g} ms</text>')
         if idle:
@@ -249,9 +347,9 @@ def chart(top, out):
             for t, r in zip(times, rtts):
                 if r is None:
                     svg.append(f'<circle cx="{x(t):.1f}" cy="{base + 3}" r="1.5" fill="{colours[mode]}"/>')
-            lx = w - 290 + j * 90
-            svg.append(f'<line x1="{lx}" x2="{lx + 20}" y1="{base - 10}" y2="{base - 10}" stroke="{colours[mode]}" stroke-width="2"/>')
-            svg.append(f'<text x="{lx + 24}" y="{base - 6}">{labels[mode]}</text>')
+            lx, ly = left + j * 100, base + ph + 30
+            svg.append(f'<line x1="{lx}" x2="{lx + 20}" y1="{ly - 4}" y2="{ly - 4}" stroke="{colours[mode]}" stroke-width="2"/>')
+            svg.append(f'<text x="{lx + 24}" y="{ly}">{labels[mode]}</text>')
     svg.append(f'<text x="{left}" y="{h - 8}" fill="#555">dots on the top edge: probes lost; dashed: the idle p99. '
                'Lab box (full kernel, emulated CPU); modem 105 % of the set rate, 800 ms buffer.</text>')
     svg.append("</svg>")
@@ -265,7 +363,9 @@ if __name__ == "__main__":
     elif len(sys.argv) == 3 and sys.argv[1] == "p99":
         lost, got = loss_and_times(sys.argv[2])
         print(f"p99 {percentile(got, 99):7.1f} ms, {lost:4.1f} % lost" if got else "every probe lost")
-    elif len(sys.argv) == 4 and sys.argv[1] == "chart":
-        chart(sys.argv[2], sys.argv[3])
+    elif len(sys.argv) >= 7 and sys.argv[1] == "summary":
+        summary(sys.argv[2], sys.argv[3], sys.argv[4], sys.argv[5].split(","), sys.argv[6:])
+    elif len(sys.argv) >= 4 and sys.argv[1] == "chart":
+        chart(sys.argv[2], sys.argv[3:])
     else:
         sys.exit(__doc__)
