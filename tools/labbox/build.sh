@@ -23,6 +23,8 @@ while [ $# -gt 0 ]; do
 done
 cache=${LABBOX_CACHE:-${XDG_CACHE_HOME:-${HOME:-/root}/.cache}/router-labbox}
 die() { echo "labbox: $*" >&2; exit 1; }
+# shellcheck source=tools/download_debs.bash
+. "$root/tools/download_debs.bash"
 case "$cache" in
   /tmp|/tmp/*|/var|/var/*) die "the cache $cache is under a directory the sandbox covers" ;;
   *[!A-Za-z0-9/._-]*) die "the cache path $cache has characters the box's command line cannot carry" ;;
@@ -49,16 +51,7 @@ for p in "${packages[@]}"; do
 done
 if [ ${#missing[@]} -gt 0 ]; then
   echo "labbox: downloading ${missing[*]} into $debs"
-  tmp=$(mktemp -d "$cache/dl.XXXXXX")
-  chmod 777 "$tmp"   # apt's download user writes there
-  # Package lists older than the archive name files it no longer serves: one
-  # fresh look, then one more try.
-  if ! (cd "$tmp" && apt-get download -q=2 -o APT::Sandbox::User=root "${missing[@]}"); then
-    apt-get update -qq || die "apt-get update failed"
-    (cd "$tmp" && apt-get download -q=2 -o APT::Sandbox::User=root "${missing[@]}") || die "apt-get download failed"
-  fi
-  mv "$tmp"/*.deb "$debs/"
-  rmdir "$tmp"
+  download_debs "$cache" "$debs" "${missing[@]}"
 fi
 
 # Unpacked once per set of packages; depmod makes the index the box's

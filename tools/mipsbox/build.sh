@@ -32,6 +32,8 @@ debs=$cache/debs
 mkdir -p "$debs" "$out"
 out=$(cd "$out" && pwd)
 die() { echo "mipsbox: $*" >&2; exit 1; }
+# shellcheck source=tools/download_debs.bash
+. "$root/tools/download_debs.bash"
 
 # cross_build DIR "TARGETS" [cmake options...]: the mipsel router build in DIR.
 cross_build() {
@@ -105,17 +107,7 @@ for p in "${packages[@]}"; do
 done
 if [ ${#missing[@]} -gt 0 ]; then
   echo "mipsbox: downloading ${#missing[@]} packages into $debs"
-  # apt's download user must be able to write there.
-  tmp=$(mktemp -d "$cache/dl.XXXXXX")
-  chmod 777 "$tmp"
-  # Package lists older than the archive name files it no longer serves:
-  # one fresh look, then one more try.
-  if ! (cd "$tmp" && apt-get download -q=2 -o APT::Sandbox::User=root "${missing[@]}"); then
-    apt-get update -qq || die "apt-get update failed"
-    (cd "$tmp" && apt-get download -q=2 -o APT::Sandbox::User=root "${missing[@]}") || die "apt-get download failed"
-  fi
-  mv "$tmp"/*.deb "$debs/"
-  rmdir "$tmp"
+  download_debs "$cache" "$debs" "${missing[@]}"
 fi
 
 # Unpacked once per set of packages.
