@@ -45,10 +45,13 @@ if(CMAKE_CROSSCOMPILING)
   # Hidden visibility keeps the programs' own functions out of the dynamic
   # symbol table, which on MIPS would otherwise list every global function.
   # The firmware keeps no debug files to match, so the binaries carry no
-  # build id.
+  # build id. With the common page size at the 64 KiB maximum, the linker
+  # writes the data segment right after the text instead of padding the file
+  # to the next 4 KiB page (which saves at most one page of memory at run
+  # time): up to 4 KiB less flash per binary.
   target_compile_options(project_flags INTERFACE -Os -ffunction-sections -fdata-sections -fvisibility=hidden)
   target_link_options(project_flags INTERFACE
-    -static-libgcc -Wl,--as-needed -Wl,--gc-sections -Wl,--build-id=none)
+    -static-libgcc -Wl,--as-needed -Wl,--gc-sections -Wl,--build-id=none -Wl,-z,common-page-size=65536)
 endif()
 
 # add_router_program(name sources...): the program's logic goes into <name>_core

@@ -46,26 +46,45 @@ constexpr FairNumbers kFair = {6, 3, 4, 16, 1540 * 8, 5000, 95000, 300, 40960, 1
 //    a demoted flow returns only after 1 s under the limit;
 //  - the meter holds at most 8192 flows in 1024 buckets, each forgotten 3 s
 //    after its last packet (1000 new flows a second fit);
+//  - a host buys no priority with many sparse flows: once the flows that
+//    pass the first meter send more than 32 KiB a second from one address
+//    (a call and a game take about 16), none of that host's is promoted
+//    until a whole second under it. Only the packets that passed the first
+//    meter reach the second, which keeps the kernel's default bounds;
 //  - the verdict is bit 0x10000 of the connection mark, which carries it to
-//    the reply direction; it is never left on a packet mark, which the fw
-//    filters compare whole.
+//    the reply direction: each packet of the original direction clears it
+//    and sets it again when both meters pass. It is never put on a packet
+//    mark, which the fw filters compare whole.
 // The kernel features a refused line may name, each said once per run.
 constexpr char kFeatures[] = "fq_codel\0connbytes\0hashlimit\0CONNMARK\0dscp\0";
 unsigned g_said = 0;
 
 // Unclassified UDP, what still has the low default mark once the
-// application and user rules are through (the verdict bit aside), at the
-// end of POSTROUTING. The guard is on every rule; each line is one.
+// application and user rules are through, at the end of POSTROUTING. The
+// guard is on every rule; each line is one.
 constexpr char kFlowRules[] =
     "-m connbytes --connbytes 501: --connbytes-dir both --connbytes-mode avgpkt -j RETURN\n"
+    "-m conntrack --ctdir ORIGINAL -j CONNMARK --set-xmark 0x0/0x10000\n"
     "-m conntrack --ctdir ORIGINAL -m hashlimit --hashlimit-upto 100/sec --hashlimit-mode "
     "srcip,srcport,dstip,dstport --hashlimit-name vx_fair --hashlimit-htable-size 1024 --hashlimit-htable-max 8192 "
-    "--hashlimit-htable-expire 3000 --hashlimit-rate-match -j MARK --set-xmark "
-    "0x10000/0x10000\n"
-    "-m conntrack --ctdir ORIGINAL -j CONNMARK --save-mark --nfmask 0x10000 --ctmask 0x10000\n"
-    "-m connmark --mark 0x10000/0x10000 -j MARK --set-mark 2\n"
-    // Whatever was refused above, no packet leaves with the bit.
-    "-j MARK --set-xmark 0x0/0x10000\n";
+    "--hashlimit-htable-expire 3000 --hashlimit-rate-match -m hashlimit --hashlimit-upto 32kb/s --hashlimit-mode "
+    "srcip --hashlimit-name vx_host --hashlimit-rate-match -j CONNMARK --set-xmark 0x10000/0x10000\n"
+    "-m connmark --mark 0x10000/0x10000 -j MARK --set-mark 2\n";
+
+// Each rule is put together in a buffer of kRuleText bytes: the guard and the
+// longest line fit whole, so no rule is cut short.
+constexpr int kRuleText = 512;
+constexpr char kGuard[] = " -m mark --mark 4 %.*s";
+constexpr int longestLine(const char *p)
+{
+  int longest = 0;
+  for (int n = 0; *p != '\0'; ++p) {
+    n = *p == '\n' ? 0 : n + 1;
+    longest = n > longest ? n : longest;
+  }
+  return longest;
+}
+static_assert(longestLine(kFlowRules) + static_cast<int>(sizeof kGuard) < kRuleText);
 
 // DSCP from the LAN alone; from the WAN it is not trusted. The classes of
 // the high class, then CS1 for the lowest.
@@ -198,7 +217,7 @@ void leafQdisc(const char *gap, const char *dev, int tree, int mark, int perturb
 
 void fairRules()
 {
-  char text[400];
+  char text[kRuleText];
   if (fairOn(kFairDscp) && BR_IF != nullptr) {
     for (const char *p = kDscpClasses; *p != '\0'; p += *p == ' ') {
       const int len = static_cast<int>(strcspn(p, " "));
@@ -210,7 +229,7 @@ void fairRules()
   }
   for (const char *p = kFlowRules; fairOn(kFairFlows) && *p != '\0';) {
     const char *end = strchr(p, '\n');
-    snprintf(text, sizeof text, " -m mark --mark 4/0xffff %.*s", static_cast<int>(end - p), p);
+    snprintf(text, sizeof text, kGuard, static_cast<int>(end - p), p);
     issueRule({Family::Both, "-t mangle -A POSTROUTING ", "udp", text});
     p = end + 1;
   }

@@ -28,22 +28,30 @@ effect_modem() {
 # qos_lab.bash's lab_up calls lab_modem.
 lab_modem() { effect_modem "$@"; }
 
+# A second LAN host, on the same LAN namespace: the one that tries to buy
+# priority (the floods and the EF upload), beside the host with the calls.
+GREEDY_HOST=192.168.1.26 GREEDY_HOST6=2001:db8:1::26
+
 # effect_servers: on the ISP host the irtt server (voice 2112, mapped game
 # 3074, unnamed game 27015; no minimum interval, for the video probe), and
-# iperf3 servers on TCP/UDP 5201-5204 and 443.
+# iperf3 servers on TCP/UDP 5201-5204 and 443; the greedy host's addresses.
 effect_servers() {
   local port
+  in_ns lan ip addr add "$GREEDY_HOST/24" dev host0
+  in_ns lan ip addr add "$GREEDY_HOST6/64" dev host0 nodad
   in_ns isp irtt server -i 0 -b :2112,:3074,:27015 > /dev/null 2>&1 &
   for port in 5201 5202 5203 5204 443; do in_ns isp iperf3 -s -p "$port" > /dev/null 2>&1 & done
   lab_listening 2112 3074 27015 5201 5202 5203 5204 443
 }
 
-# effect_iperf FAMILY OUT ARGS...: one iperf3 client on the LAN host towards
-# the ISP host, its report in OUT; its pid is added to LAB_PIDS.
+# effect_iperf FAMILY OUT ARGS...: one iperf3 client on the LAN host (the
+# greedy host with EFFECT_GREEDY=1) towards the ISP host, its report in OUT;
+# its pid is added to LAB_PIDS.
 effect_iperf() {
   local family=$1 out=$2 server=$ISP_HOST local=$LAN_HOST
   shift 2
   [ "$family" = 6 ] && server=$ISP_HOST6 local=$LAN_HOST6
+  if [ "${EFFECT_GREEDY:-0}" = 1 ]; then local=$GREEDY_HOST; [ "$family" = 6 ] && local=$GREEDY_HOST6; fi
   in_ns lan iperf3 "-$family" -c "$server" -B "$local" "$@" -O 2 -J > "$out" 2> /dev/null &
   LAB_PIDS+=($!)
 }
@@ -68,13 +76,13 @@ effect_load() {
       effect_iperf "$fam" "$dir/bulk-1.json" -p 5202 --cport 4672 -u -l 1200 -b "${rate}k" -t "$t" ;;
     udp443) # a QUIC-like UDP flood to port 443, at the link's rate
       effect_iperf "$fam" "$dir/bulk-0.json" -p 443 -u -l 1200 -b "${rate}k" -t "$t" ;;
-    # A LAN host trying to buy priority, at 2 Mbit/s whatever the link's rate:
+    # The greedy host trying to buy priority, at 2 Mbit/s whatever the link's rate:
     flood1) # 100-byte UDP from one unnamed port
-      effect_iperf "$fam" "$dir/bulk-0.json" -p 5201 --cport $((42001 + shift6)) -u -l 100 -b 2000k -t "$t" ;;
+      EFFECT_GREEDY=1 effect_iperf "$fam" "$dir/bulk-0.json" -p 5201 --cport $((42001 + shift6)) -u -l 100 -b 2000k -t "$t" ;;
     flood64) # the same from 64 ports (iperf3 gives each stream a port of its own)
-      effect_iperf "$fam" "$dir/bulk-0.json" -p 5201 -P 64 -u -l 100 -b "$((2000 / 64))k" -t "$t" ;;
+      EFFECT_GREEDY=1 effect_iperf "$fam" "$dir/bulk-0.json" -p 5201 -P 64 -u -l 100 -b "$((2000 / 64))k" -t "$t" ;;
     ef) # one TCP upload, every packet marked EF
-      effect_iperf "$fam" "$dir/bulk-0.json" -p 5201 --cport $((41011 + shift6)) --dscp EF -b 2000k -t "$t" ;;
+      EFFECT_GREEDY=1 effect_iperf "$fam" "$dir/bulk-0.json" -p 5201 --cport $((41011 + shift6)) --dscp EF -b 2000k -t "$t" ;;
     down) # four TCP streams towards the LAN host from ports no rule names
       for i in 0 1 2 3; do effect_iperf "$fam" "$dir/bulk-$i.json" -p $((5201 + i)) --cport $((41021 + shift6 + i)) -R -t "$t"; done ;;
     none) ;;

@@ -11,7 +11,8 @@
 # netem, the modem is a token bucket that hides a frame's wire time).
 #
 # Topology (tools/qos_lab.bash):
-#   LAN host 192.168.1.25, 2001:db8:1::25
+#   LAN host 192.168.1.25, 2001:db8:1::25 (the calls; the floods and the EF
+#   upload come from its second address .26, ::26, the greedy host)
 #     -- router: br0 (192.168.1.1, 2001:db8:1::1), eth2.2 (10.9.0.1, 2001:db8:9::1),
 #        routing without address translation
 #     -- modem: a bridge namespace serialising at 105 % of the configured
