@@ -87,7 +87,8 @@ constexpr int longestLine(const char *p)
 static_assert(longestLine(kFlowRules) + static_cast<int>(sizeof kGuard) < kRuleText);
 
 // DSCP from the LAN alone; from the WAN it is not trusted. The classes of
-// the high class, then CS1 for the lowest.
+// the high class, for UDP only (a TCP upload marked EF is bulk with a label
+// and would fill the high class to its ceiling), then CS1 for the lowest.
 constexpr char kDscpClasses[] = "EF CS5 CS6 CS7 AF41 AF42 AF43 CS1";
 
 constexpr unsigned kAllParts = kFairShares | kFairLeaves | kFairFlows | kFairDscp;
@@ -108,7 +109,8 @@ SysctlWriter g_write = writeFile;
 // The first character of a small file, or 0.
 char firstChar(const char *path)
 {
-  char c = 0;
+  static char c; // not on the stack: the caller needs no stack guard for it
+  c = 0;
   const int fd = open_input(path);
   if (fd >= 0) {
     if (read(fd, &c, 1) != 1)
@@ -207,11 +209,12 @@ void leafQdisc(const char *gap, const char *dev, int tree, int mark, int perturb
     return;
   }
   const FqCodelParams p = fqCodelFor(tree == 1 ? UPLINK_SPEED : DOWNLINK_SPEED);
+  // The sfq line with its queue swapped: everything up to the handle's colon
+  // (the last one, as "sfq perturb N" has none), then fq_codel.
   char fq[192];
-  snprintf(fq, sizeof fq,
-           "tc qdisc add dev %s parent %d:%d handle 1%d: fq_codel limit %d memory_limit %d target %dus interval %dus "
-           "quantum %d ecn",
-           dev, tree, mark, mark, p.limit, p.memoryLimit, p.targetUs, p.intervalUs, p.quantum);
+  snprintf(fq, sizeof fq, "%.*s fq_codel limit %d memory_limit %d target %dus interval %dus quantum %d ecn",
+           static_cast<int>(strrchr(line, ':') + 1 - line), line, p.limit, p.memoryLimit, p.targetUs, p.intervalUs,
+           p.quantum);
   vx_doCmdOr(line, fq);
 }
 
@@ -221,8 +224,9 @@ void fairRules()
   if (fairOn(kFairDscp) && BR_IF != nullptr) {
     for (const char *p = kDscpClasses; *p != '\0'; p += *p == ' ') {
       const int len = static_cast<int>(strcspn(p, " "));
-      snprintf(text, sizeof text, "-i %s -m mark --mark 4 -m dscp --dscp-class %.*s -j MARK --set-mark %d", BR_IF,
-               len, p, p[len] == '\0' ? kBulkMark : kHighMark);
+      const bool bulk = p[len] == '\0';
+      snprintf(text, sizeof text, "-i %s -m mark --mark 4 %s-m dscp --dscp-class %.*s -j MARK --set-mark %d", BR_IF,
+               bulk ? "" : "-p udp ", len, p, bulk ? kBulkMark : kHighMark);
       issueRule({Family::Both, "-t mangle -A FORWARD ", nullptr, text});
       p += len;
     }

@@ -29,7 +29,8 @@ effect_modem() {
 lab_modem() { effect_modem "$@"; }
 
 # A second LAN host, on the same LAN namespace: the one that tries to buy
-# priority (the floods and the EF upload), beside the host with the calls.
+# priority (the floods, the EF upload and the flow churn), beside the host
+# with the calls. (An IPv4 address added second is never a source by choice.)
 GREEDY_HOST=192.168.1.26 GREEDY_HOST6=2001:db8:1::26
 
 # effect_servers: on the ISP host the irtt server (voice 2112, mapped game
@@ -38,7 +39,8 @@ GREEDY_HOST=192.168.1.26 GREEDY_HOST6=2001:db8:1::26
 effect_servers() {
   local port
   in_ns lan ip addr add "$GREEDY_HOST/24" dev host0
-  in_ns lan ip addr add "$GREEDY_HOST6/64" dev host0 nodad
+  # Deprecated at once, so that no probe's IPv6 source is chosen from it.
+  in_ns lan ip addr add "$GREEDY_HOST6/64" dev host0 nodad preferred_lft 0
   in_ns isp irtt server -i 0 -b :2112,:3074,:27015 > /dev/null 2>&1 &
   for port in 5201 5202 5203 5204 443; do in_ns isp iperf3 -s -p "$port" > /dev/null 2>&1 & done
   lab_listening 2112 3074 27015 5201 5202 5203 5204 443
@@ -83,6 +85,22 @@ effect_load() {
       EFFECT_GREEDY=1 effect_iperf "$fam" "$dir/bulk-0.json" -p 5201 -P 64 -u -l 100 -b "$((2000 / 64))k" -t "$t" ;;
     ef) # one TCP upload, every packet marked EF
       EFFECT_GREEDY=1 effect_iperf "$fam" "$dir/bulk-0.json" -p 5201 --cport $((41011 + shift6)) --dscp EF -b 2000k -t "$t" ;;
+    churn) # 10,000 new UDP flows in 10 s, one 100-byte packet each, after the warm-up
+      in_ns lan python3 - "$fam" "$GREEDY_HOST" "$GREEDY_HOST6" "$ISP_HOST" "$ISP_HOST6" > "$dir/churn.txt" <<'PY' &
+import socket, sys, time
+six = sys.argv[1] == "6"
+local, server = (sys.argv[3], sys.argv[5]) if six else (sys.argv[2], sys.argv[4])
+time.sleep(4)
+start, sent = time.time(), 0
+for i in range(10000):
+    s = socket.socket(socket.AF_INET6 if six else socket.AF_INET, socket.SOCK_DGRAM)
+    s.bind((local, 0))
+    sent += s.sendto(bytes(100), (server, 9)) == 100
+    s.close()
+    time.sleep(max(0.0, start + (i + 1) / 1000 - time.time()))
+print(f"{sent} flows opened in {time.time() - start:.1f} s")
+PY
+      LAB_PIDS+=($!) ;;
     down) # four TCP streams towards the LAN host from ports no rule names
       for i in 0 1 2 3; do effect_iperf "$fam" "$dir/bulk-$i.json" -p $((5201 + i)) --cport $((41021 + shift6 + i)) -R -t "$t"; done ;;
     none) ;;

@@ -18,7 +18,7 @@
 #                    off until 2 s into the probes, then fair: connections
 #                    tracked before the mode's accounting)
 #   EFFECT_LOADS     upload loads, of tools/bench/effect_lab.bash's table
-#                    [plain p2p bt6881 emule udp443 flood1 flood64 ef]
+#                    [plain p2p bt6881 emule udp443 flood1 flood64 ef churn]
 #   EFFECT_DOWN_MODES modes of the downloads, each at every share [on fair]
 #   EFFECT_SHARES    VX_QoSDownloadBw as a share of the modem's download rate,
 #                    in per cent [80 85 90 95]; the download also runs with
@@ -35,7 +35,7 @@ probe=${EFFECT_SECONDS:-15}
 read -ra rates <<< "${EFFECT_RATES-2M 20M}"
 read -ra families <<< "${EFFECT_FAMILIES-4 6}"
 read -ra modes <<< "${EFFECT_MODES-off on fair}"
-read -ra loads <<< "${EFFECT_LOADS-plain p2p bt6881 emule udp443 flood1 flood64 ef}"
+read -ra loads <<< "${EFFECT_LOADS-plain p2p bt6881 emule udp443 flood1 flood64 ef churn}"
 read -ra down_modes <<< "${EFFECT_DOWN_MODES-on fair}"
 read -ra shares <<< "${EFFECT_SHARES-80 85 90 95}"
 only=${EFFECT_ONLY:-}

@@ -27,7 +27,8 @@ PROBE_TITLES = {"voip": "VoIP (mapped)", "game": "game (mapped)", "voice": "voic
 LOAD_TITLES = {
     "plain": "TCP, unnamed ports", "p2p": "TCP, /var/bittorrent ports", "bt6881": "TCP from 6881-6884",
     "emule": "emule: TCP 4662 + UDP 4672", "udp443": "UDP flood to 443", "flood1": "100 B UDP, 1 port",
-    "flood64": "100 B UDP, 64 ports", "ef": "TCP marked EF", "down": "download, 4 TCP",
+    "flood64": "100 B UDP, 64 ports", "ef": "TCP marked EF", "churn": "10,000 new UDP flows in 10 s",
+    "down": "download, 4 TCP",
 }
 LOAD_ORDER = list(LOAD_TITLES)
 
