@@ -39,7 +39,9 @@ constexpr FairNumbers kFair = {6, 3, 4, 16, 1540 * 8, 5000, 95000, 300, 40960, 1
 // The behaviour rules' numbers stand in their texts below:
 //  - a connection whose packets average more than 500 bytes (both directions)
 //    stays where it is;
-//  - otherwise each flow's original direction is metered: at most 100 packets
+//  - otherwise each answered flow's original direction is metered (a flow
+//    is promoted from its first packet after an answer, so one-packet
+//    flows, however many, are never promoted): at most 100 packets
 //    a second (5 more within a second) over 1 s windows (rate-match's
 //    default interval); a flow over the rate
 //    is not promoted for the rest of that second and the whole next one, so
@@ -65,7 +67,7 @@ unsigned g_said = 0;
 constexpr char kFlowRules[] =
     "-m connbytes --connbytes 501: --connbytes-dir both --connbytes-mode avgpkt -j RETURN\n"
     "-m conntrack --ctdir ORIGINAL -j CONNMARK --set-xmark 0x0/0x10000\n"
-    "-m conntrack --ctdir ORIGINAL -m hashlimit --hashlimit-upto 100/sec --hashlimit-mode "
+    "-m conntrack --ctdir ORIGINAL --ctstate ESTABLISHED -m hashlimit --hashlimit-upto 100/sec --hashlimit-mode "
     "srcip,srcport,dstip,dstport --hashlimit-name vx_fair --hashlimit-htable-size 1024 --hashlimit-htable-max 8192 "
     "--hashlimit-htable-expire 3000 --hashlimit-rate-match -m hashlimit --hashlimit-upto 32kb/s --hashlimit-mode "
     "srcip --hashlimit-name vx_host --hashlimit-rate-match -j CONNMARK --set-xmark 0x10000/0x10000\n"

@@ -95,6 +95,7 @@ run() {
   if [ "${2##*.}" = fair-late ]; then
     sleep 2
     build fair-late "$6" "$down"
+    date +%s.%N > "$dir/applied"
   fi
   wait "${LAB_PIDS[@]}" || true
   effect_classes "$dev" "$dir/classes-after"

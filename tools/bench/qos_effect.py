@@ -50,9 +50,23 @@ def percentile(values, p):
     return ordered[max(0, math.ceil(p / 100 * len(ordered)) - 1)]
 
 
+# A fair-late run counts from a second after its build ended (DIR/applied,
+# the wall clock): the modem's buffer from the time without QoS has drained.
+def applied_at(path):
+    try:
+        return float(open(os.path.join(os.path.dirname(path), "applied")).read()) + 1
+    except (OSError, ValueError):
+        return None
+
+
 def loss_and_times(path):
     """(per cent lost, round-trip times in ms of the probes answered)."""
     _, rtts = irtt(path)
+    start = applied_at(path)
+    if start is not None:
+        trips = json.load(open(path))["round_trips"]
+        rtts = [r for r, t in zip(rtts, trips)
+                if t["timestamps"]["client"].get("send", {}).get("wall", 0) / 1e9 >= start]
     got = [r for r in rtts if r is not None]
     return (100 * (len(rtts) - len(got)) / len(rtts) if rtts else 100.0), got
 
