@@ -66,11 +66,11 @@ unsigned g_said = 0;
 // guard is on every rule; each line is one.
 constexpr char kFlowRules[] =
     "-m connbytes --connbytes 501: --connbytes-dir both --connbytes-mode avgpkt -j RETURN\n"
-    "-m conntrack --ctdir ORIGINAL -j CONNMARK --set-xmark 0x0/0x10000\n"
+    "-m conntrack --ctdir ORIGINAL -j CONNMARK --and-mark 0xfffeffff\n"
     "-m conntrack --ctdir ORIGINAL --ctstate ESTABLISHED -m hashlimit --hashlimit-upto 100/sec --hashlimit-mode "
     "srcip,srcport,dstip,dstport --hashlimit-name vx_fair --hashlimit-htable-size 1024 --hashlimit-htable-max 8192 "
     "--hashlimit-htable-expire 3000 --hashlimit-rate-match -m hashlimit --hashlimit-upto 32kb/s --hashlimit-mode "
-    "srcip --hashlimit-name vx_host --hashlimit-rate-match -j CONNMARK --set-xmark 0x10000/0x10000\n"
+    "srcip --hashlimit-name vx_host --hashlimit-rate-match -j CONNMARK --or-mark 0x10000\n"
     "-m connmark --mark 0x10000/0x10000 -j MARK --set-mark 2\n";
 
 // Each rule is put together in a buffer of kRuleText bytes: the guard and the
