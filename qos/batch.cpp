@@ -1,6 +1,5 @@
 #include "batch.h"
 
-#include <cctype>
 #include <cstdio>
 #include <cstring>
 #include <initializer_list>
@@ -18,7 +17,8 @@ bool isBlank(char c)
 
 bool isPlain(char c)
 {
-  return isalnum(static_cast<unsigned char>(c)) != 0 || (c != '\0' && strchr(".:/,_=+@%-", c) != nullptr);
+  const unsigned u = static_cast<unsigned char>(c);
+  return (u | 0x20) - 'a' < 26 || u - '0' < 10 || (c != '\0' && strchr(".:/,_=+@%-", c) != nullptr);
 }
 
 // Splits `buf` in place into words; false when a character outside the plain

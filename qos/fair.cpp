@@ -48,15 +48,16 @@ constexpr FairNumbers kFair = {6, 3, 4, 16, 1540 * 8, 5000, 95000, 300, 40960, 1
 //    a demoted flow returns only after 1 s under the limit;
 //  - the meter holds at most 8192 flows in 1024 buckets, each forgotten 3 s
 //    after its last packet (1000 new flows a second fit);
-//  - a host buys no priority with many sparse flows: once the flows that
-//    pass the first meter send more than 32 KiB a second from one address
-//    (a call and a game take about 16), none of that host's is promoted
-//    until a whole second under it. Only the packets that passed the first
-//    meter reach the second, which keeps the kernel's default bounds;
-//  - the verdict is bit 0x10000 of the connection mark, which carries it to
-//    the reply direction: each packet of the original direction clears it
-//    and sets it again when both meters pass. It is never put on a packet
-//    mark, which the fw filters compare whole.
+//  - a host buys no priority: once its small-packet UDP comes to more than
+//    32 KiB a second (a call and a game take about 16), all of it goes to
+//    the lowest class until a whole second under that, so that neither a
+//    flood of sparse flows nor one of new flows crowds the flows of other
+//    hosts. That meter holds one entry per LAN address, in the kernel's
+//    default bounds;
+//  - the flow meter's verdict is bit 0x10000 of the connection mark, which
+//    carries it to the reply direction: each packet of the original
+//    direction clears it and sets it again when the meter passes. It is
+//    never put on a packet mark, which the fw filters compare whole.
 // The kernel features a refused line may name, each said once per run.
 constexpr char kFeatures[] = "fq_codel\0connbytes\0hashlimit\0CONNMARK\0dscp\0";
 unsigned g_said = 0;
@@ -67,10 +68,11 @@ unsigned g_said = 0;
 constexpr char kFlowRules[] =
     "-m connbytes --connbytes 501: --connbytes-dir both --connbytes-mode avgpkt -j RETURN\n"
     "-m conntrack --ctdir ORIGINAL -j CONNMARK --and-mark 0xfffeffff\n"
+    "-m hashlimit --hashlimit-above 32kb/s --hashlimit-mode srcip --hashlimit-name vx_host --hashlimit-rate-match "
+    "-j MARK --set-mark 6\n"
     "-m conntrack --ctdir ORIGINAL --ctstate ESTABLISHED -m hashlimit --hashlimit-upto 100/sec --hashlimit-mode "
     "srcip,srcport,dstip,dstport --hashlimit-name vx_fair --hashlimit-htable-size 1024 --hashlimit-htable-max 8192 "
-    "--hashlimit-htable-expire 3000 --hashlimit-rate-match -m hashlimit --hashlimit-upto 32kb/s --hashlimit-mode "
-    "srcip --hashlimit-name vx_host --hashlimit-rate-match -j CONNMARK --or-mark 0x10000\n"
+    "--hashlimit-htable-expire 3000 --hashlimit-rate-match -j CONNMARK --or-mark 0x10000\n"
     "-m connmark --mark 0x10000/0x10000 -j MARK --set-mark 2\n";
 
 // Each rule is put together in a buffer of kRuleText bytes: the guard and the
@@ -91,7 +93,7 @@ static_assert(longestLine(kFlowRules) + static_cast<int>(sizeof kGuard) < kRuleT
 // DSCP from the LAN alone; from the WAN it is not trusted. The classes of
 // the high class, for UDP only (a TCP upload marked EF is bulk with a label
 // and would fill the high class to its ceiling), then CS1 for the lowest.
-constexpr char kDscpClasses[] = "EF CS5 CS6 CS7 AF41 AF42 AF43 CS1";
+constexpr char kDscpClasses[] = "EF\0CS5\0CS6\0CS7\0AF41\0AF42\0AF43\0CS1\0";
 
 constexpr unsigned kAllParts = kFairShares | kFairLeaves | kFairFlows | kFairDscp;
 
@@ -223,15 +225,11 @@ void leafQdisc(const char *gap, const char *dev, int tree, int mark, int perturb
 void fairRules()
 {
   char text[kRuleText];
-  if (fairOn(kFairDscp) && BR_IF != nullptr) {
-    for (const char *p = kDscpClasses; *p != '\0'; p += *p == ' ') {
-      const int len = static_cast<int>(strcspn(p, " "));
-      const bool bulk = p[len] == '\0';
-      snprintf(text, sizeof text, "-i %s -m mark --mark 4 %s-m dscp --dscp-class %.*s -j MARK --set-mark %d", BR_IF,
-               bulk ? "" : "-p udp ", len, p, bulk ? kBulkMark : kHighMark);
-      issueRule({Family::Both, "-t mangle -A FORWARD ", nullptr, text});
-      p += len;
-    }
+  for (const char *p = kDscpClasses; fairOn(kFairDscp) && BR_IF != nullptr && *p != '\0'; p += strlen(p) + 1) {
+    const bool bulk = p[strlen(p) + 1] == '\0';
+    snprintf(text, sizeof text, "-i %s -m mark --mark 4 -m dscp --dscp-class %s", BR_IF, p);
+    issueRule({Family::Both, "-t mangle -A FORWARD ", bulk ? nullptr : "udp ", text},
+              bulk ? "MARK --set-mark 6" : "MARK --set-mark 2");
   }
   for (const char *p = kFlowRules; fairOn(kFairFlows) && *p != '\0';) {
     const char *end = strchr(p, '\n');

@@ -7,7 +7,8 @@
 //     (sfq where the kernel has none);
 //  3. flows: unclassified UDP whose packets average at most kSmallAvgBytes and
 //     that sends at most kSparseRate packets a second is carried by the high
-//     default class; the decision is kept on the connection mark;
+//     default class (by the lowest one, past its host's budget); the
+//     decision is kept on the connection mark;
 //  4. dscp: a packet from the LAN that no rule classified goes by its DSCP.
 // Without the key every line is the one the mode-less build issues.
 #pragma once
