@@ -48,12 +48,13 @@ constexpr FairNumbers kFair = {6, 3, 4, 16, 1540 * 8, 5000, 95000, 300, 40960, 1
 //    a demoted flow returns only after 1 s under the limit;
 //  - the meter holds at most 8192 flows in 1024 buckets, each forgotten 3 s
 //    after its last packet (1000 new flows a second fit);
-//  - a host buys no priority: once its small-packet UDP comes to more than
-//    32 KiB a second (a call and a game take about 16), all of it goes to
-//    the lowest class until a whole second under that, so that neither a
-//    flood of sparse flows nor one of new flows crowds the flows of other
-//    hosts. That meter holds one entry per LAN address, in the kernel's
-//    default bounds;
+//  - a host buys no priority: once the small-packet UDP it originates comes
+//    to more than 32 KiB a second (a call and a game take about 16), all of
+//    it goes to the lowest class until a whole second under that, so that
+//    neither a flood of sparse flows nor one of new flows crowds the flows
+//    of other hosts. Replies are not counted: a server that answers many
+//    LAN hosts' calls is not a host that floods. That meter holds one entry
+//    per source address, in the kernel's default bounds;
 //  - the flow meter's verdict is bit 0x10000 of the connection mark, which
 //    carries it to the reply direction: each packet of the original
 //    direction clears it and sets it again when the meter passes. It is
@@ -68,8 +69,8 @@ unsigned g_said = 0;
 constexpr char kFlowRules[] =
     "-m connbytes --connbytes 501: --connbytes-dir both --connbytes-mode avgpkt -j RETURN\n"
     "-m conntrack --ctdir ORIGINAL -j CONNMARK --and-mark 0xfffeffff\n"
-    "-m hashlimit --hashlimit-above 32kb/s --hashlimit-mode srcip --hashlimit-name vx_host --hashlimit-rate-match "
-    "-j MARK --set-mark 6\n"
+    "-m conntrack --ctdir ORIGINAL -m hashlimit --hashlimit-above 32kb/s --hashlimit-mode srcip --hashlimit-name "
+    "vx_host --hashlimit-rate-match -j MARK --set-mark 6\n"
     "-m conntrack --ctdir ORIGINAL --ctstate ESTABLISHED -m hashlimit --hashlimit-upto 100/sec --hashlimit-mode "
     "srcip,srcport,dstip,dstport --hashlimit-name vx_fair --hashlimit-htable-size 1024 --hashlimit-htable-max 8192 "
     "--hashlimit-htable-expire 3000 --hashlimit-rate-match -j CONNMARK --or-mark 0x10000\n"

@@ -34,16 +34,18 @@ lab_modem() { effect_modem "$@"; }
 GREEDY_HOST=192.168.1.26 GREEDY_HOST6=2001:db8:1::26
 
 # effect_servers: on the ISP host the irtt server (voice 2112, mapped game
-# 3074, unnamed game 27015; no minimum interval, for the video probe), and
+# 3074, unnamed game 27015, video 2113, a listener of its own: at 20 Mbit/s
+# its 385 packets a second held the voice probes' answers back in a shared
+# one; no minimum interval, for the video probe), and
 # iperf3 servers on TCP/UDP 5201-5204 and 443; the greedy host's addresses.
 effect_servers() {
   local port
   in_ns lan ip addr add "$GREEDY_HOST/24" dev host0
   # Deprecated at once, so that no probe's IPv6 source is chosen from it.
   in_ns lan ip addr add "$GREEDY_HOST6/64" dev host0 nodad preferred_lft 0
-  in_ns isp irtt server -i 0 -b :2112,:3074,:27015 > /dev/null 2>&1 &
+  in_ns isp irtt server -i 0 -b :2112,:2113,:3074,:27015 > /dev/null 2>&1 &
   for port in 5201 5202 5203 5204 443; do in_ns isp iperf3 -s -p "$port" > /dev/null 2>&1 & done
-  lab_listening 2112 3074 27015 5201 5202 5203 5204 443
+  lab_listening 2112 2113 3074 27015 5201 5202 5203 5204 443
 }
 
 # effect_iperf FAMILY OUT ARGS...: one iperf3 client on the LAN host (the
@@ -127,7 +129,7 @@ effect_probe() {
     game) how=(-l 100 "$server:3074") ;;
     voice) how=(-l 172 --local="$local:45062" "$server:2112") ;;
     ugame) how=(-l 100 "$server:27015") ;;
-    video) how=(-l 1000 --local="$local:45100" "$server:2112"); every=26ms
+    video) how=(-l 1000 --local="$local:45100" "$server:2113"); every=26ms
       [ "$4" -ge 20000 ] && every=2600us ;;
     *) echo "effect_probe: no probe $2" >&2; return 1 ;;
   esac
