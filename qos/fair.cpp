@@ -229,6 +229,8 @@ void fairRules()
   for (const char *p = kDscpClasses; fairOn(kFairDscp) && BR_IF != nullptr && *p != '\0'; p += strlen(p) + 1) {
     const bool bulk = p[strlen(p) + 1] == '\0';
     snprintf(text, sizeof text, "-i %s -m mark --mark 4 -m dscp --dscp-class %s", BR_IF, p);
+    // "udp " carries the blank before the matches, which the head's own
+    // trailing blank gives CS1's line.
     issueRule({Family::Both, "-t mangle -A FORWARD ", bulk ? nullptr : "udp ", text},
               bulk ? "MARK --set-mark 6" : "MARK --set-mark 2");
   }

@@ -34,8 +34,8 @@ int QoS_add_default_qdisc(const char *dev, int handle, int ceil)
   leafQdisc("  ", dev, handle, kLowMark, 10);
   fwFilter(dev, handle, 1, kHighMark, " ", "  ");
   const int rc = fwFilter(dev, handle, 4, kLowMark, " ", "  ");
-  // The fair mode's lowest class, for what the LAN marks CS1 and a host's
-  // sparse flows beyond its budget.
+  // The fair mode's lowest class, for what the LAN marks CS1 and the small
+  // UDP of a host beyond its budget.
   if (fairOn(kFairDscp | kFairFlows))
     addLeaf({dev, handle, kBulkMark, shares.bulkRate, ceil, 7, 4});
   return rc;
