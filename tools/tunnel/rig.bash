@@ -27,6 +27,7 @@ fail() {
   echo "FAIL: $*"
   if [ -f /tmp/wanwatch.log ]; then echo "--- wanwatch:"; tail -n 30 /tmp/wanwatch.log; fi
   if [ -f /tmp/messages ]; then echo "--- system log:"; tail -n 40 /tmp/messages; fi
+  if [ -f /tmp/events ]; then echo "--- ticks and dials:"; tr '\n' ' ' < /tmp/events; echo; fi
   exit 1
 }
 
