@@ -7,9 +7,8 @@ plug_and_check() {
   cable_plugged 1
   wait_until 30 "plugged: session up, default route through it" session_up
   echo "ok: plugged: session up with its address, default route through it"
-  # The watcher's redial count starts again at a tick that sees the session.
-  # A tick's mark comes before its check, so the count is known to be 0 only
-  # once the next tick has begun with the session still there.
+  # The watcher's redial count starts again at a tick that sees the session:
+  # a tick's mark comes before its check, so two marks in a row.
   wait_until 15 "the watcher sees the session" eval '[ "$(tail -n 2 /tmp/events | tr "\n" " ")" = "tick ppp0 tick ppp0 " ]'
   check "gateway file holds the physical gateway" "$(gateway_file)" "$ISP_ADDR"
 }
