@@ -21,7 +21,6 @@ wait_until 30 "cable plugged: ppp0 up with its address" ppp0_addressed
 echo "ok: cable plugged: ppp0 up with an address of the ISP's pool"
 check "one dial" "$(dials)" 1
 wait_until 5 "link state written" link_is "1 ppp0"
-# Two ticks more: one has seen the session through its check.
 seen=$(ticks) && wait_until 5 "the watcher sees the session" at_least_ticks $((seen + 2))
 
 # pppd killed outright with the link up (no ip-down: /etc/link still says
