@@ -133,11 +133,28 @@ bool replace_on_disk(const char *path, const char *text, size_t len, mode_t mode
 
 ReplaceSink g_replace = replace_on_disk;
 
+bool remove_on_disk(const char *path)
+{
+  return unlink(path) == 0 || errno == ENOENT;
+}
+
+RemoveSink g_remove = remove_on_disk;
+
 } // namespace
 
 void set_replace_sink(ReplaceSink sink)
 {
   g_replace = sink != nullptr ? sink : replace_on_disk;
+}
+
+void set_remove_sink(RemoveSink sink)
+{
+  g_remove = sink != nullptr ? sink : remove_on_disk;
+}
+
+bool remove_file(const char *path)
+{
+  return g_remove(path);
 }
 
 bool replace_file(const char *path, const char *text, size_t len, mode_t mode)

@@ -37,6 +37,9 @@ bool write_all(int fd, const void *data, size_t len);
 // and errno tells why. Signals wait while the temporary file exists.
 bool replace_file(const char *path, const char *text, size_t len, mode_t mode = 0644);
 
+// Removes the file (a missing one counts as removed); false when it stays.
+bool remove_file(const char *path);
+
 // replace_file, and on failure the one line "<program>: cannot write <path>:
 // <reason>" on standard error.
 bool replace_file_or_report(const char *program, const char *path, const char *text, size_t len,

@@ -43,6 +43,11 @@ void set_process_table(const ProcessTable *table)
   g_table = table != nullptr ? table : &kSystem;
 }
 
+void awaitGone(const char *name)
+{
+  goneWithin(name, kTermWaitMs);
+}
+
 void awaitExit(const char *name)
 {
   if (goneWithin(name, kTermWaitMs))

@@ -7,3 +7,8 @@
 // After the killall of name: waits up to 2 s for every process of that name
 // to exit, then sends SIGKILL and waits up to 1 s more.
 void awaitExit(const char *name);
+
+// After a teardown's killall of name: waits up to 2 s for every process of
+// that name to exit, and no more (a pppd still saying goodbye on a dead link
+// is left to finish).
+void awaitGone(const char *name);

@@ -113,6 +113,18 @@ void underlyingAddress(Wan wan, const Tunnel &tunnel, const char *mode)
   }
 }
 
+// A teardown's last step: the daemons it stopped have gone, with the scripts
+// they were running (udhcpc waits for udhcpc.sh, pppd for ip-up), so a lease
+// or a session that was being set up as the link went cannot leave its
+// gateway behind.
+void forgetGateway(const char *first, const char *second = nullptr)
+{
+  awaitGone(first);
+  if (second != nullptr)
+    awaitGone(second);
+  remove_file(kGatewayFile);
+}
+
 // Teardown head shared by every type but PPPoE: the WAN interface loses its
 // address (on ra0 only while the radio is on) and the gateway file goes.
 void releaseWanIf(Wan wan, const TickSettings &settings)
@@ -142,11 +154,13 @@ Account prepareTunnel(Wan wan, const Tunnel &tunnel, const char *mode)
 void tunnelTeardown(Wan wan, const TickSettings &settings, const Tunnel &tunnel, const char *mode)
 {
   releaseWanIf(wan, settings);
-  if (is(mode, "1"))
+  bool dhcp = is(mode, "1");
+  if (dhcp)
     runWords("killall -q udhcpc");
   runWords("killall -q pppd");
   if (tunnel.l2tp)
     runWords("killall -q l2tpd");
+  forgetGateway("pppd", dhcp ? "udhcpc" : nullptr);
 }
 
 // The IPv6 client of a PPPoE session ends with it; it gets five seconds to
@@ -223,6 +237,7 @@ void dhcpTeardown(Wan wan, const TickSettings &settings)
 {
   releaseWanIf(wan, settings);
   runWords("killall -q udhcpc");
+  forgetGateway("udhcpc");
 }
 
 void pppoeTeardown(Wan wan, const TickSettings &)
@@ -230,6 +245,7 @@ void pppoeTeardown(Wan wan, const TickSettings &)
   runWords("ifconfig ppp0 0.0.0.0");
   runWords("rm -f /var/physical_wanIf_gw");
   runWords("killall -q pppd");
+  forgetGateway("pppd");
   if (wan == Wan::Gateway)
     stopIpv6Client();
 }

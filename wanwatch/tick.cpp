@@ -7,6 +7,10 @@
 #include <cstdio>
 #include <cstring>
 #include <string_view>
+#ifdef WANWATCH_TRACE
+#include <fcntl.h>
+#include <unistd.h>
+#endif
 
 int lastStatus = 0;
 int pcount = 0;
@@ -18,6 +22,32 @@ const LinkProbes kRouterLink = {getWANPortLinkStatus, getWISPLinkStatus, isConne
 
 constexpr char kNoAccessPoint[] = "00:00:00:00:00:00";
 
+#ifdef WANWATCH_TRACE
+// The lab build's account of a tick, appended whole to the trace file, so
+// that a test learns what the watcher itself saw rather than guessing it.
+void trace(const char *what, int value)
+{
+  char line[32];
+  int len = snprintf(line, sizeof line, "%s %d\n", what, value);
+  int fd = open(WANWATCH_TRACE, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+  if (fd < 0)
+    return;
+  ssize_t written = write(fd, line, static_cast<size_t>(len));
+  (void)written;
+  close(fd);
+}
+#else
+void trace(const char *, int) {}
+#endif
+
+// The redial checks' view of the session.
+int sessionUp(const LinkProbes &link)
+{
+  int up = link.ppp();
+  trace("session", up);
+  return up;
+}
+
 using Sequence = void (*)(Wan, const TickSettings &);
 using SteadyUp = void (*)(const TickSettings &, const LinkProbes &);
 
@@ -27,7 +57,7 @@ using SteadyUp = void (*)(const TickSettings &, const LinkProbes &);
 // above 4 by PPPoE never meets the PPTP threshold.
 void redialPppoe(const TickSettings &settings, const LinkProbes &link)
 {
-  if (link.ppp() == 1) {
+  if (sessionUp(link) == 1) {
     pcount = 0;
     return;
   }
@@ -41,7 +71,7 @@ void redialPppoe(const TickSettings &settings, const LinkProbes &link)
 
 void redialPptp(const TickSettings &settings, const LinkProbes &link)
 {
-  if (link.ppp() == 1) {
+  if (sessionUp(link) == 1) {
     pcount = 0;
     return;
   }
@@ -137,6 +167,7 @@ void runTick(const LinkProbes &link)
     act(findRow(kWispRows, settings.connectionMode), Wan::Wisp, status, settings, link);
 
   lastStatus = status;
+  trace("link", status);
 }
 
 void check_link_handler(int)

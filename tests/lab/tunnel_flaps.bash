@@ -7,32 +7,51 @@ plug_and_check() {
   cable_plugged 1
   wait_until 30 "plugged: session up, default route through it" session_up
   echo "ok: plugged: session up with its address, default route through it"
-  # The watcher's redial count starts again at a tick that sees the session:
-  # a tick's mark comes before its check, so two marks in a row.
-  wait_until 15 "the watcher sees the session" eval '[ "$(tail -n 2 /tmp/events | tr "\n" " ")" = "tick ppp0 tick ppp0 " ]'
   check "gateway file holds the physical gateway" "$(gateway_file)" "$ISP_ADDR"
 }
 
 # server_killed_and_redialled: PPTP's redial check dials at the fifth tick
-# without a session (four counted; the fourth when the session went during
-# the tick that last saw it) and gets the session back.
+# after the last one whose check saw the session (four counted), and gets the
+# session back. The server goes only once the watcher's own check has seen
+# the session, so that its count starts from there.
 server_killed_and_redialled() {
   local before n
+  wait_until 15 "the watcher's redial check sees the session" eval '[ "$(grep "^session" /tmp/events | tail -n 1)" = "session 1" ]'
   before=$(dials)
   isp_pptp_restarted
   wait_until 30 "server killed: redial" eval '[ "$(dials)" -gt "$before" ]'
   n=$(ticks_to_redial $((before + 1)))
-  [ "$n" -ge 4 ] && [ "$n" -le 5 ] || fail "redial $n ticks after the session went, not 5"
-  echo "ok: redialled $n ticks after the session went"
+  [ "$n" = 5 ] || fail "redial $n ticks after the session went, not 5"
+  echo "ok: redialled 5 ticks after the session went"
   wait_until 30 "redial: session up again" session_up
   echo "ok: session back"
   check "gateway file still holds the physical gateway" "$(gateway_file)" "$ISP_ADDR"
 }
 
+# pulled: the cable pulled, and the watcher's tick that saw it go has ended
+# (its teardown with it).
+pulled() {
+  local mark
+  mark=$(event_count)
+  cable_plugged 0
+  wait_until 15 "pulled: a tick that sees the link down" eval 'events_since "$mark" | grep -qx "link 0"'
+}
+
 # pull_and_check: the teardown, and none of the router's daemons left.
 pull_and_check() {
-  cable_plugged 0
+  pulled
   wait_until 30 "pulled: no pppd, pptp, l2tpd, xl2tpd or udhcpc left" no_router_daemons
   echo "ok: pulled: no daemon left"
   check "no gateway file after the teardown" "$(gateway_file)" ""
+}
+
+# pulled_during_a_dial: plugged, and pulled again as soon as the watcher
+# dials: whatever the dial had got to, the teardown leaves nothing behind.
+pulled_during_a_dial() {
+  local before
+  before=$(dials)
+  cable_plugged 1
+  wait_until 15 "plugged again: a dial" eval '[ "$(dials)" -gt "$before" ]'
+  pull_and_check
+  echo "ok: pulled during a dial"
 }

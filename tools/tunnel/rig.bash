@@ -16,8 +16,11 @@
 # (/sbin/udhcpc.sh, /etc/ppp/ip-up and ip-down, pptp.sh, accel-pptp.sh,
 # l2tp.sh), l2tpd as a link to xl2tpd and l2tp-control (beside this file).
 # mii_mgr and iwconfig are stand-ins that answer from the port's carrier.
-# Each tick ("tick", "tick ppp0" while a session has its address) and each
-# dial ("dial") go to /tmp/events, in order.
+# Each tick's start ("tick", from the stand-ins of its first probe), what the
+# watcher's redial check saw ("session 1" or "session 0", from the watcher's
+# own trace: the lab build appends it, tools/tunnel/build.sh), each tick's end
+# with the link it saw ("link 1" or "link 0", the same trace) and each dial
+# ("dial") go to /tmp/events, in order.
 set -u
 tunnel_root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 LAB_BIN=${LAB_BIN:-$tunnel_root/build/lab-tick/bin}
@@ -143,9 +146,8 @@ router_up() {
   cp "$tunnel_root/docs/examples/udhcpc.sh" /sbin/udhcpc.sh
   cp "$tunnel_root/docs/examples/ip-up" "$tunnel_root/docs/examples/ip-down" /etc/ppp/
   mkdir -p /tmp/w
-  # A tick's mark: "tick ppp0" when the session is what the watcher counts
-  # as one (the state file's report and its interface).
-  local mark='read -r up ifname < /etc/link 2>/dev/null; if [ "$up" = 1 ] && ip link show dev "${ifname:-ppp0}" > /dev/null 2>&1; then echo tick ppp0; else echo tick; fi >> /tmp/events'
+  # A tick's mark, as the tick starts: the watcher's first probe.
+  local mark='echo tick >> /tmp/events'
   printf '#!/bin/sh\n%s\nexec %s "$@"\n' "$mark" "$tunnel_root/tools/isp/mii_mgr" > /tmp/w/mii_mgr
   # WISP mode: associated while the port has a carrier.
   printf '#!/bin/sh\n%s\ncase $(ip -o link show dev ra0) in *LOWER_UP*) ap=02:00:00:00:00:01 ;; *) ap=Not-Associated ;; esac\nprintf "ra0       IEEE 802.11  ESSID:\\"isp\\"\\n          Mode:Managed  Access Point: %%s\\n" "$ap"\n' "$mark" > /tmp/w/iwconfig
@@ -181,11 +183,15 @@ router_up() {
   wait_until 10 "wanwatch ticking" eval '[ "$(ticks)" -ge 2 ]'
 }
 
-# since_loss_to_dial: the ticks from the one that last saw the session to the
-# dial after it.
+# ticks_to_redial N: the ticks from the last one whose redial check saw the
+# session to the Nth dial.
 ticks_to_redial() {
-  awk '$1 == "tick" { n = $2 == "ppp0" ? 0 : n + 1 } $1 == "dial" { d++ } d == '"$1"' { print n; exit }' /tmp/events
+  awk '$1 == "tick" { n++ } $0 == "session 1" { n = 0 } $1 == "dial" { d++ } d == '"$1"' { print n; exit }' /tmp/events
 }
+
+# events_since LINE: the events after the first LINE lines.
+events_since() { tail -n +$(($1 + 1)) /tmp/events; }
+event_count() { wc -l < /tmp/events; }
 
 # rig_down: the router's processes (with the first process of their pid
 # namespace), the ISP's and its namespace, the WAN port and the files the
