@@ -5,7 +5,7 @@
 # physical gateway in the gateway file.
 plug_and_check() {
   cable_plugged 1
-  wait_until 30 "plugged: session up, default route through it" session_up
+  wait_until 45 "plugged: session up, default route through it" session_up
   echo "ok: plugged: session up with its address, default route through it"
   check "gateway file holds the physical gateway" "$(gateway_file)" "$ISP_ADDR"
 }
@@ -19,11 +19,11 @@ server_killed_and_redialled() {
   wait_until 15 "the watcher's redial check sees the session" eval '[ "$(grep "^session" /tmp/events | tail -n 1)" = "session 1" ]'
   before=$(dials)
   isp_pptp_restarted
-  wait_until 30 "server killed: redial" eval '[ "$(dials)" -gt "$before" ]'
+  wait_until 45 "server killed: redial" eval '[ "$(dials)" -gt "$before" ]'
   n=$(ticks_to_redial $((before + 1)))
   [ "$n" = 5 ] || fail "redial $n ticks after the session went, not 5"
   echo "ok: redialled 5 ticks after the session went"
-  wait_until 30 "redial: session up again" session_up
+  wait_until 45 "redial: session up again" session_up
   echo "ok: session back"
   check "gateway file still holds the physical gateway" "$(gateway_file)" "$ISP_ADDR"
 }
@@ -34,7 +34,7 @@ pulled() {
   local mark
   mark=$(event_count)
   cable_plugged 0
-  wait_until 15 "pulled: a tick that sees the link down" eval 'events_since "$mark" | grep -qx "link 0"'
+  wait_until 20 "pulled: a tick that sees the link down" eval 'events_since "$mark" | grep -qx "link 0"'
 }
 
 # pull_and_check: the teardown, and none of the router's daemons left.
@@ -51,7 +51,7 @@ pulled_during_a_dial() {
   local before
   before=$(dials)
   cable_plugged 1
-  wait_until 15 "plugged again: a dial" eval '[ "$(dials)" -gt "$before" ]'
+  wait_until 20 "plugged again: a dial" eval '[ "$(dials)" -gt "$before" ]'
   pull_and_check
   echo "ok: pulled during a dial"
 }

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Benchmark of the four tunnel set-ups in the lab box (tools/labbox, an
 # emulated PC, so every figure is an emulated one) with the tunnel cases' rig
-# (tools/tunnel, wanwatch's 2.5 s lab tick): cable plugged to the session up
+# (tools/tunnel, wanwatch's lab build with the router's 5 s tick): cable plugged to the session up
 # with its address and the default route through it, and cable pulled to no
 # pppd, pptp, l2tpd, xl2tpd or udhcpc of the router left; median and maximum
 # over 5 flaps each, in milliseconds.

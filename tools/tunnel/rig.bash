@@ -180,7 +180,7 @@ router_up() {
   local child=""
   wait_until 10 "wanwatch started" eval 'child=$(pgrep -P "$ROUTER_UNSHARE" | head -n 1); [ -n "$child" ]'
   ROUTER_PROC=/proc/$child/root/proc
-  wait_until 10 "wanwatch ticking" eval '[ "$(ticks)" -ge 2 ]'
+  wait_until 20 "wanwatch ticking" eval '[ "$(ticks)" -ge 2 ]'
 }
 
 # ticks_to_redial N: the ticks from the last one whose redial check saw the
