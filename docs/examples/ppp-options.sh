@@ -48,7 +48,10 @@ host_word() {
 }
 
 # write_options: the lines on standard input become $options, whole. The
-# password is in the file: only root reads it.
+# password is in the file: only root reads it. The umask sets the mode only
+# of a file it creates, so a leftover new file (a write cut short, of any
+# mode) goes first.
 write_options() {
-  ( umask 077 && cat > "$options.new" ) && mv -f "$options.new" "$options" || refuse "cannot write $options"
+  rm -f "$options.new" && ( umask 077 && cat > "$options.new" ) && mv -f "$options.new" "$options" ||
+    refuse "cannot write $options"
 }

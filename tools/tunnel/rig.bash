@@ -8,14 +8,16 @@
 # LNS at 10.8.0.1, each with pppd authenticating the account "router" by CHAP
 # and handing out 10.64.0.x (PPTP) or 10.65.0.x (L2TP). The ISP's pppd runs
 # ip-up-script and ip-down-script /bin/true: the router's /etc/link is not its
-# business.
+# business. The same dnsmasq is the ISP's DNS, which knows the servers as
+# $ISP_NAME; the router's /etc/resolv.conf names it.
 #
 # Router side: the real wanwatch (a tick build, $LAB_BIN, by default
 # build/lab-tick/bin: tools/tunnel/build.sh) in a pid namespace of its own, so that its killall and its
 # waits see only the router's daemons; the sample scripts of docs/examples
 # (/sbin/udhcpc.sh, /etc/ppp/ip-up and ip-down, pptp.sh, accel-pptp.sh,
 # l2tp.sh), l2tpd as a link to xl2tpd and l2tp-control (beside this file).
-# mii_mgr and iwconfig are stand-ins that answer from the port's carrier.
+# mii_mgr and iwconfig are stand-ins that answer from the port's carrier;
+# nslookup is busybox's, as on the router.
 # Each tick's start ("tick", from the stand-ins of its first probe), what the
 # watcher's redial check saw ("session 1" or "session 0", from the watcher's
 # own trace: the lab build appends it, tools/tunnel/build.sh), each tick's end
@@ -25,6 +27,7 @@ set -u
 tunnel_root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 LAB_BIN=${LAB_BIN:-$tunnel_root/build/lab-tick/bin}
 ISP_ADDR=10.8.0.1
+ISP_NAME=vpn.isp.test
 
 fail() {
   echo "FAIL: $*"
@@ -116,7 +119,8 @@ isp_up() {
       > /etc/isp-xl2tpd.conf
     isp xl2tpd -c /etc/isp-xl2tpd.conf -p /run/isp-xl2tpd/pid -C /run/isp-xl2tpd/control
   fi
-  isp dnsmasq --conf-file=/dev/null --port=0 --user=root --group=root --no-ping --interface=wan0 \
+  isp dnsmasq --conf-file=/dev/null --no-hosts --no-resolv --host-record="$ISP_NAME,$ISP_ADDR" \
+    --user=root --group=root --no-ping --interface=wan0 \
     --bind-interfaces --dhcp-range=10.8.0.100,10.8.0.199,255.255.255.0,1h --dhcp-option=option:router,"$ISP_ADDR" \
     --dhcp-leasefile=/tmp/isp-leases --pid-file=/run/isp-dnsmasq.pid
 }
@@ -159,6 +163,10 @@ router_up() {
   cp "$tunnel_root/tools/tunnel/l2tp-control" /tmp/w/l2tp-control
   ln -sf /usr/sbin/xl2tpd /tmp/w/l2tpd
   chmod +x /tmp/w/*
+  ln -sf "$(command -v busybox)" /tmp/w/nslookup
+  # The router's resolver asks the ISP (a mount of this namespace's own).
+  printf 'nameserver %s\n' "$ISP_ADDR" > /tmp/resolv.conf
+  mount --bind /tmp/resolv.conf /etc/resolv.conf
   : > /tmp/events
   export NVRAM_FILE=/etc/nvram.conf
   {
