@@ -120,7 +120,7 @@ TEST_F(FileStore, ValuesAreTheTextAfterTheFirstEqualsLessATrailingCr)
                     "crlf=DHCP\r\n"
                     "inner=a\rb\r\n" +
                         std::string("nul=a\0b=c\n\0hidden=x\n", 20) + // a NUL ends its line
-                        "last=cr\r\n");
+                        "last=no newline\r");
   ChildResult r = in_child(path, [] {
     std::string out;
     for (const char *key : {"QoSUserRules0", "speed", "empty", "crlf", "inner", "nul", "b", "hidden", "last",
@@ -136,7 +136,7 @@ TEST_F(FileStore, ValuesAreTheTextAfterTheFirstEqualsLessATrailingCr)
                       "nul=[a]\n"
                       "b=[]\n"
                       "hidden=[]\n"
-                      "last=[cr]\n"
+                      "last=[no newline]\n"
                       "# comment=[]\n"
                       "noequals=[]\n"
                       "spee=[]\n"
