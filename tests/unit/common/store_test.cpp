@@ -9,6 +9,7 @@
 #include <fcntl.h>
 #include <functional>
 #include <string>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -142,6 +143,25 @@ TEST_F(FileStore, ValuesAreTheTextAfterTheFirstEqualsLessATrailingCr)
                       "spee=[]\n"
                       "absent=[]\n");
   EXPECT_EQ(r.errors, "");
+}
+
+// A file is read whole without the reader ever giving up the processor: a
+// file ending with a newline at once, one without once its last change is
+// older than the store's 100 ms settle time.
+TEST_F(FileStore, AWholeFileIsReadWithoutWaiting)
+{
+  for (const auto &[text, agedMs] : {std::pair{"OP_Mode=1\n", 0}, std::pair{"OP_Mode=1", 150}}) {
+    ChildResult r = in_child(path, [&, text = text, agedMs = agedMs] {
+      write_store(path, text);
+      usleep(static_cast<useconds_t>(agedMs) * 1000);
+      rusage before{}, after{};
+      getrusage(RUSAGE_THREAD, &before);
+      std::string v = nvram_get(0, "OP_Mode");
+      getrusage(RUSAGE_THREAD, &after);
+      return v + ", waits: " + std::to_string(after.ru_nvcsw - before.ru_nvcsw);
+    });
+    EXPECT_EQ(r.report, "1, waits: 0") << text;
+  }
 }
 
 TEST_F(FileStore, AChangeByRenameIsSeenAndEveryEarlierValueStays)
