@@ -145,9 +145,8 @@ TEST_F(FileStore, ValuesAreTheTextAfterTheFirstEqualsLessATrailingCr)
   EXPECT_EQ(r.errors, "");
 }
 
-// A file is read whole without the reader ever giving up the processor: a
-// file ending with a newline at once, one without once its last change is
-// older than the store's 100 ms settle time.
+// No wait for a whole file: one ending with a newline, or one without whose
+// last change is older than the store's 100 ms settle time.
 TEST_F(FileStore, AWholeFileIsReadWithoutWaiting)
 {
   for (const auto &[text, agedMs] : {std::pair{"OP_Mode=1\n", 0}, std::pair{"OP_Mode=1", 150}}) {
