@@ -8,12 +8,23 @@
 // one. The file last looked at is held open, so its inode number cannot be
 // given to that new file, and a changed inode, size, modification or change
 // time triggers a reload. Only a whole read replaces the snapshot: the same
-// inode, size and times before and after the read, that many bytes read, a
-// newline as the last byte, and a second read that agrees byte for byte. A
-// file rewritten in place can be caught between two of its writes, with
-// nothing changing while it is read: cut inside a line, it lacks the final
-// newline and is not taken; cut exactly at a line boundary it cannot be told
-// from a shorter file, which is why writers rename.
+// inode, size and times before and after the read, that many bytes read, and
+// a second read that agrees byte for byte.
+//
+// A file rewritten in place can be caught between two of its writes, with
+// nothing changing while it is read. Cut inside a line, it lacks the final
+// newline; but so does a whole file whose writer left the newline off. The
+// rule that tells them apart:
+// - a file that ends with a newline is whole at once, with no wait;
+// - one that does not is whole once it has stayed unchanged for kSettleMs:
+//   its change time is that old, so a file written earlier costs no wait,
+//   or, for a file changed just now, the rest of that time is waited out in
+//   steps, checking that the file stays the same, and the wait ends as soon
+//   as it changes (then it is read again). A change time ahead of the clock
+//   (the clock was set back) counts as just now.
+// A writer that stops longer than kSettleMs between two writes of one
+// rewrite is beyond this; cut exactly at a line boundary, a file cannot be
+// told from a shorter one at all: which is why writers rename.
 //
 // A live store is never briefly empty: once a file with settings was read, a
 // file that is missing, unreadable or empty (a rewrite in progress) keeps the
@@ -36,6 +47,11 @@ namespace {
 
 constexpr char kDefaultPath[] = "/etc/nvram.conf";
 constexpr int kReadAttempts = 5;
+// A writer's longest pause between two writes of one rewrite in place, with
+// room for change times kept to the kernel's tick.
+constexpr long kSettleMs = 100;
+// The steps of a wait for a file without a final newline to settle.
+constexpr long kSettleStepMs = 10;
 
 struct Text {
   char bytes[kStoreCapacity + 1];
@@ -53,7 +69,6 @@ bool g_loaded = false; // a file with settings was read
 bool g_frozen = false;
 bool g_told_unreadable = false;
 bool g_told_too_large = false;
-bool g_told_cut = false;
 
 const char *store_path()
 {
@@ -128,7 +143,8 @@ void use_spare()
   g_spare = previous;
 }
 
-enum class Read { Whole, Changing, Cut, Failed };
+// Unended: read whole, but without a final newline (see settles()).
+enum class Read { Whole, Unended, Changing, Failed };
 
 // The first len bytes of the file read again agree with bytes, and the file
 // holds no more than the capacity allows to be read.
@@ -170,31 +186,56 @@ Read read_once(int fd, const char *path, struct stat *identity)
   bool capped = static_cast<size_t>(before.st_size) > kStoreCapacity;
   if (!reads_alike(fd, g_spare->bytes, len, capped))
     return Read::Changing;
+  g_spare->len = len;
+  *identity = after;
   // An empty file is whole: a truncation in progress, handled by the caller.
-  if (len > 0 && !capped && g_spare->bytes[len - 1] != '\n') {
-    *identity = after;
-    return Read::Cut;
-  }
+  if (len > 0 && !capped && g_spare->bytes[len - 1] != '\n')
+    return Read::Unended;
   if (capped) {
     if (!g_told_too_large) {
       g_told_too_large = true;
       fprintf(stderr, "nvram: %s is larger than %zu bytes: only the whole lines within them are read\n", path,
               kStoreCapacity);
     }
-    len = whole_lines(g_spare->bytes, len);
+    g_spare->len = whole_lines(g_spare->bytes, len);
   }
-  g_spare->len = len;
-  *identity = after;
   return Read::Whole;
+}
+
+void pause_ms(long ms)
+{
+  timespec left = {0, ms * 1000 * 1000};
+  while (nanosleep(&left, &left) != 0 && errno == EINTR) {
+  }
+}
+
+// Whether the file read as identity, without a final newline, stays unchanged
+// until its last change lies kSettleMs back (see the head of this file).
+bool settles(const char *path, const struct stat &identity)
+{
+  timespec now;
+  long long age_ms = -1;
+  if (clock_gettime(CLOCK_REALTIME, &now) == 0)
+    age_ms = (static_cast<long long>(now.tv_sec) - identity.st_ctim.tv_sec) * 1000 +
+             (now.tv_nsec - identity.st_ctim.tv_nsec) / (1000 * 1000);
+  long long left = age_ms < 0 ? kSettleMs : kSettleMs - age_ms;
+  while (left > 0) {
+    long step = left < kSettleStepMs ? static_cast<long>(left) : kSettleStepMs;
+    pause_ms(step);
+    left -= step;
+    struct stat later;
+    if (stat(path, &later) != 0 || !same_version(later, identity))
+      return false;
+  }
+  return true;
 }
 
 void load(const char *path)
 {
+  bool changing = false;
   for (int attempt = 0; attempt < kReadAttempts; ++attempt) {
-    if (attempt > 0) {
-      const timespec pause = {0, 10 * 1000 * 1000};
-      nanosleep(&pause, nullptr);
-    }
+    if (changing)
+      pause_ms(kSettleStepMs);
     // Non-blocking, so a FIFO in the file's place cannot hang the reader.
     int fd = open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) {
@@ -208,19 +249,10 @@ void load(const char *path)
       return;
     }
     Read result = read_once(fd, path, &identity);
-    if (result == Read::Cut && attempt == kReadAttempts - 1) {
-      // Stopped inside a line, or written without a final newline: kept open
-      // and remembered, so that it is read again only once it changes.
-      if (!g_told_cut) {
-        g_told_cut = true;
-        fprintf(stderr, "nvram: %s does not end with a newline: not read until it does\n", path);
-      }
-      if (g_fd >= 0)
-        close(g_fd);
-      g_fd = fd;
-      g_identity = identity;
-      return;
-    }
+    // A file that changed while it settled is read again at once.
+    if (result == Read::Unended && settles(path, identity))
+      result = Read::Whole;
+    changing = result == Read::Changing;
     if (result == Read::Failed) {
       int err = errno;
       close(fd);

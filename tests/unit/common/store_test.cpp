@@ -9,6 +9,7 @@
 #include <fcntl.h>
 #include <functional>
 #include <string>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -120,7 +121,7 @@ TEST_F(FileStore, ValuesAreTheTextAfterTheFirstEqualsLessATrailingCr)
                     "crlf=DHCP\r\n"
                     "inner=a\rb\r\n" +
                         std::string("nul=a\0b=c\n\0hidden=x\n", 20) + // a NUL ends its line
-                        "last=cr\r\n");
+                        "last=no newline\r");
   ChildResult r = in_child(path, [] {
     std::string out;
     for (const char *key : {"QoSUserRules0", "speed", "empty", "crlf", "inner", "nul", "b", "hidden", "last",
@@ -136,12 +137,30 @@ TEST_F(FileStore, ValuesAreTheTextAfterTheFirstEqualsLessATrailingCr)
                       "nul=[a]\n"
                       "b=[]\n"
                       "hidden=[]\n"
-                      "last=[cr]\n"
+                      "last=[no newline]\n"
                       "# comment=[]\n"
                       "noequals=[]\n"
                       "spee=[]\n"
                       "absent=[]\n");
   EXPECT_EQ(r.errors, "");
+}
+
+// No wait for a whole file: one ending with a newline, or one without whose
+// last change is older than the store's 100 ms settle time.
+TEST_F(FileStore, AWholeFileIsReadWithoutWaiting)
+{
+  for (const auto &[text, agedMs] : {std::pair{"OP_Mode=1\n", 0}, std::pair{"OP_Mode=1", 150}}) {
+    ChildResult r = in_child(path, [&, text = text, agedMs = agedMs] {
+      write_store(path, text);
+      usleep(static_cast<useconds_t>(agedMs) * 1000);
+      rusage before{}, after{};
+      getrusage(RUSAGE_THREAD, &before);
+      std::string v = nvram_get(0, "OP_Mode");
+      getrusage(RUSAGE_THREAD, &after);
+      return v + ", waits: " + std::to_string(after.ru_nvcsw - before.ru_nvcsw);
+    });
+    EXPECT_EQ(r.report, "1, waits: 0") << text;
+  }
 }
 
 TEST_F(FileStore, AChangeByRenameIsSeenAndEveryEarlierValueStays)
