@@ -67,6 +67,14 @@ bool is_protocol(const char *text)
   unsigned long v;
   if (text[0] >= '0' && text[0] <= '9')
     return parse_decimal(text, 255, &v);
-  bool letter = (text[0] >= 'a' && text[0] <= 'z') || (text[0] >= 'A' && text[0] <= 'Z');
-  return letter && strspn(text, "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789-") == strlen(text);
+  // A match's name, not a protocol's (the QoS build's DSCP rules use it): as
+  // a protocol it could only make a line that iptables refuses.
+  const char *dscp = "dscp";
+  for (const char *p = text; *p != '\0'; ++p) {
+    const unsigned c = static_cast<unsigned char>(*p);
+    if ((c | 0x20) - 'a' >= 26 && (p == text || (c - '0' >= 10 && c != '-')))
+      return false;
+    dscp = dscp != nullptr && (c | 0x20) == static_cast<unsigned char>(*dscp) ? dscp + 1 : nullptr;
+  }
+  return dscp == nullptr || *dscp != '\0';
 }

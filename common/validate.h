@@ -13,5 +13,5 @@ bool is_port(const char *text);
 // A port, or a range "first:last" of ports with first <= last.
 bool is_port_range(const char *text);
 // A protocol as iptables takes it: a number 0..255, or a plain name of
-// letters, digits and '-' starting with a letter.
+// letters, digits and '-' starting with a letter, "dscp" (in any case) aside.
 bool is_protocol(const char *text);

@@ -1,7 +1,6 @@
 #include "apply.h"
 
 #include "batch.h"
-#include "fair.h"
 #include "refused.h"
 #include "spool.h"
 #include "state.h"
@@ -32,13 +31,19 @@ Spool g_tc;
 Spool g_mangle;
 Spool g_mangle6;
 Ipv6Mode g_ipv6 = Ipv6Mode::Off;
-// The fallbacks of batched tc lines, in their order, and the index of the
-// first line that has one: all of them are one kind of line (a queue the
-// kernel has or has not), so the first one's refusal stands for all, and
-// then each fallback runs alone after the batch.
-Spool g_tcFallback;
-int g_firstWithFallback = -1;
-bool g_fallbackNeeded = false;
+// The batched lines that carry a note or a fallback, in the order issued. A
+// full table has the batch applied before the next line.
+struct Tag {
+  const Spool *spool;
+  int index;
+  RefusalNote note;
+  char fallback[112]; // empty for none
+};
+constexpr int kTags = 64;
+Tag g_tags[kTags];
+int g_tagCount = 0;
+RefusalNote g_note = nullptr;
+bool g_fellBack = false; // a fallback was taken: the rest go straight to theirs
 
 // The watched line: armed until the next line is issued, then its outcome,
 // or where it waits in a batch.
@@ -51,9 +56,9 @@ struct Watch {
 Watch g_watch;
 
 // The outcome of line `index` of a spool that has run (-1: of all its lines).
-void settle(const Spool &spool, int index, bool ok)
+void settle(const Spool *spool, int index, bool ok)
 {
-  if (&spool == g_watch.spool && (index < 0 || index == g_watch.index))
+  if (spool == g_watch.spool && (index < 0 || index == g_watch.index))
     g_watch.ok = ok;
 }
 
@@ -101,20 +106,39 @@ int devNull()
   return fd;
 }
 
-void refusedAt(const Spool &spool, int index, const char *line)
+Tag *tagOf(const Spool *spool, int index)
 {
-  sayRefused(line);
-  if (&spool == &g_tc && index == g_firstWithFallback)
-    g_fallbackNeeded = true;
+  for (Tag *t = g_tags; t < g_tags + g_tagCount; ++t) {
+    if (t->spool == spool && t->index == index)
+      return t;
+  }
+  return nullptr;
+}
+
+void runOne(const char *line, int index, void *context);
+
+// A batched line known to be refused: its note, then its fallback, alone.
+void refused(const Spool *spool, int index, const char *line)
+{
+  const Tag *t = tagOf(spool, index);
+  if (t == nullptr)
+    return;
+  if (t->note != nullptr)
+    t->note(line);
+  if (t->fallback[0] != '\0') {
+    g_fellBack = true;
+    // Counted in no spool: the table's address stands for none (only ever compared).
+    runOne(t->fallback, -1, g_tags);
+  }
 }
 
 void runOne(const char *line, int index, void *context)
 {
-  const Spool &spool = *static_cast<const Spool *>(context);
+  const Spool *spool = static_cast<const Spool *>(context);
   const bool ok = run_command(line) == 0;
   settle(spool, index, ok);
   if (!ok)
-    refusedAt(spool, index, line);
+    refused(spool, index, line);
 }
 
 // Once a tool is missing the rest of the run goes one command at a time,
@@ -155,16 +179,17 @@ void runTc(Spool &spool, bool quiet)
   const char *argv[] = {"tc", "-force", "-batch", "-", nullptr};
   int errors = quiet ? devNull() : scratchFile();
   int rc = g_runner(argv, spool.text, quiet ? devNull() : -1, errors);
-  settle(spool, -1, rc == 0);
+  settle(&spool, -1, rc == 0);
   if (!quiet) {
     forwardErrors(errors);
-    // tc -force names each command the kernel refused: "Command failed -:N".
+    // tc -force names each command the kernel refused, by number alone:
+    // "Command failed -:N".
     if (rc == 1)
       forEachLine(
           errors,
           [](const char *text, int, void *) {
-            if (strncmp(text, "Command failed -:", 17) == 0 && atoi(text + 17) - 1 == g_firstWithFallback)
-              refusedAt(g_tc, g_firstWithFallback, "fq_codel");
+            if (strncmp(text, "Command failed -:", 17) == 0)
+              refused(&g_tc, atoi(text + 17) - 1, nullptr);
           },
           nullptr);
     if (errors >= 0)
@@ -202,11 +227,11 @@ void runDropped(Spool &spool, const Dropped &dropped)
         const int quiet = devNull();
         const int rc = commandWords(line, w) ? g_runner(w.argv, -1, w.quiet ? quiet : -1, w.quiet ? quiet : -1)
                                              : run_command(line);
-        settle(*r.spool, index, rc == 0);
+        settle(r.spool, index, rc == 0);
         if (rc == 0)
           printf("%sran alone after its batch, later in its chain: %s\n", kVxTag, line);
         else
-          sayRefused(line);
+          refused(r.spool, index, line);
       },
       &run);
 }
@@ -240,7 +265,7 @@ void runMangle(Spool &spool, const char *tool)
     bool retry = false;
     if (rc == 0) {
       forwardErrors(errors);
-      settle(spool, -1, !isDropped(dropped, g_watch.index));
+      settle(&spool, -1, !isDropped(dropped, g_watch.index));
     } else if (rc == -1) {
       batchOff(tool, "could not be started");
       replay(spool);
@@ -274,12 +299,12 @@ int runNow(const char *line)
   return run_command(line);
 }
 
-// Hands the line to the sink; `spooled` tells where it waits, if batched.
-int sinkLine(const char *line, Spool *&spooled)
+// Hands the line to its batch: the spool where it waits, or nullptr for a
+// line to run now.
+Spool *sinkLine(const char *line)
 {
-  spooled = nullptr;
   if (g_mode == ApplyMode::RunNow)
-    return runNow(line);
+    return nullptr;
   char text[sizeof g_cmd];
   BatchKind kind = batchLine(line, text, sizeof text);
   Spool *spool = nullptr;
@@ -291,7 +316,7 @@ int sinkLine(const char *line, Spool *&spooled)
     if (g_tc.count > 0) {
       applyFlush();
       if (g_mode != ApplyMode::Batch)
-        return runNow(line);
+        return nullptr;
     }
     spool = &g_quietTc;
     break;
@@ -305,13 +330,11 @@ int sinkLine(const char *line, Spool *&spooled)
       spool = nullptr;
     break;
   }
-  if (spool != nullptr && spoolAdd(*spool, text, line)) {
-    spooled = spool;
-    return 0;
-  }
+  if (spool != nullptr && spoolAdd(*spool, text, line))
+    return spool;
   // Not carried by a batch: its effect comes after everything before it.
   applyFlush();
-  return runNow(line);
+  return nullptr;
 }
 
 void checkBatchTools()
@@ -333,25 +356,6 @@ void checkBatchTools()
     batchOff("tc", "has no -batch");
 }
 
-// A line run now that fails may say why, and has its fallback run in its
-// place; a batched one keeps its fallback for when its batch has run.
-int applyLine(const char *line, const char *fallback)
-{
-  Spool *spooled;
-  const int rc = sinkLine(line, spooled);
-  if (g_watch.armed)
-    g_watch = Watch{false, spooled, spooled != nullptr ? spooled->count - 1 : -1, spooled == nullptr && rc == 0};
-  if (fallback != nullptr && spooled == &g_tc && spoolAdd(g_tcFallback, fallback, fallback)) {
-    if (g_firstWithFallback < 0)
-      g_firstWithFallback = spooled->count - 1;
-  } else if (rc != 0 && !g_dryRun) {
-    sayRefused(line);
-    if (fallback != nullptr)
-      vx_doCmd("%s", fallback);
-  }
-  return rc;
-}
-
 } // namespace
 
 void applyStart(ApplyMode mode, bool dryRun, Ipv6Mode ipv6)
@@ -359,6 +363,7 @@ void applyStart(ApplyMode mode, bool dryRun, Ipv6Mode ipv6)
   g_mode = mode;
   g_dryRun = dryRun;
   g_watch = Watch{};
+  g_fellBack = false;
   if (mode == ApplyMode::Batch)
     checkBatchTools();
   g_ipv6 = ipv6;
@@ -386,7 +391,6 @@ int cmdLevel()
 
 int vx_doCmd(const char *fmt, ...)
 {
-  memset(g_cmd, 0, sizeof g_cmd);
   va_list ap;
   va_start(ap, fmt);
   vsnprintf(g_cmd, sizeof g_cmd, fmt, ap);
@@ -394,11 +398,46 @@ int vx_doCmd(const char *fmt, ...)
   return vx_doCmdOr(nullptr, g_cmd);
 }
 
+// A line run now that is refused is noted, and has its fallback run in its
+// place; a batched one keeps its note and fallback for when its batch has run.
 int vx_doCmdOr(const char *fallback, const char *line)
 {
+  if (g_fellBack && fallback != nullptr) {
+    line = fallback;
+    fallback = nullptr;
+  }
   if (g_level > 0)
     printf("%s\n", line);
-  return applyLine(line, fallback);
+  if (g_tagCount == kTags)
+    applyFlush();
+  Spool *spooled = sinkLine(line);
+  const int rc = spooled != nullptr ? 0 : runNow(line);
+  if (g_watch.armed)
+    g_watch = Watch{false, spooled, spooled != nullptr ? spooled->count - 1 : -1, spooled == nullptr && rc == 0};
+  if (spooled != nullptr) {
+    if (g_note != nullptr || fallback != nullptr) {
+      Tag &t = g_tags[g_tagCount++];
+      t.spool = spooled;
+      t.index = spooled->count - 1;
+      t.note = g_note;
+      t.fallback[0] = '\0';
+      if (fallback != nullptr)
+        snprintf(t.fallback, sizeof t.fallback, "%s", fallback);
+    }
+  } else if (rc != 0) { // never in a dry run, which runs nothing
+    if (g_note != nullptr)
+      g_note(line);
+    if (fallback != nullptr) {
+      g_fellBack = true;
+      vx_doCmdOr(nullptr, fallback);
+    }
+  }
+  return rc;
+}
+
+void noteRefusals(RefusalNote note)
+{
+  g_note = note;
 }
 
 void watchNextLine()
@@ -417,15 +456,11 @@ void applyFlush()
     return;
   runTc(g_quietTc, true);
   runTc(g_tc, false);
-  if (g_fallbackNeeded)
-    replay(g_tcFallback);
-  spoolClose(g_tcFallback);
-  g_firstWithFallback = -1;
-  g_fallbackNeeded = false;
   for (bool ipv6 : {false, true})
     runMangle(ipv6 ? g_mangle6 : g_mangle, ipv6 ? "ip6tables-restore" : "iptables-restore");
   // The spools start afresh: their indexes name other lines from now on.
   g_watch.spool = nullptr;
+  g_tagCount = 0;
 }
 
 void setToolRunner(ToolRunner runner)

@@ -30,12 +30,20 @@ int cmdLevel();
 // level is above 0 and hands it to the sink. In run-now mode it returns the
 // shell's status; a batched line returns 0.
 int vx_doCmd(const char *fmt, ...) __attribute__((format(printf, 1, 2)));
-// Issues `line` (as vx_doCmd issues its text), a line the kernel may
-// refuse, `fallback` the line to issue in its place. Run now, it follows a failed line at once,
-// and once one was taken the rest go straight to theirs. Batched, the
-// fallbacks wait for the batch: if its first line that has one was refused,
-// each runs alone after it.
+// Issues `line` (as vx_doCmd issues its text), a tc line the kernel may
+// refuse, `fallback` the line to issue in its place. Run now, a refused line
+// is followed by its fallback at once; batched, each refused line's fallback
+// runs alone after the batch. Once one fallback was taken the lines after it
+// go straight to theirs.
 int vx_doCmdOr(const char *fallback, const char *line);
+
+// Refusals go back to the code that issued the line: each line issued while
+// a note is set carries it, and once the line is known to be refused (in
+// batch mode, once its batch has run) the note is called with it. nullptr
+// stops it. A line without a note is refused without a word of this
+// program's (the tool's own error output stands).
+using RefusalNote = void (*)(const char *line);
+void noteRefusals(RefusalNote note);
 
 // Watches the next line issued: once it has run (in batch mode, once its
 // batch is applied), watchedLineOk tells whether it took effect. A line run

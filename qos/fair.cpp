@@ -149,6 +149,23 @@ int atLeastMin(int rate)
   return rate < kMinRate ? kMinRate : rate;
 }
 
+// The note of the mode's own lines; a leaf's comes without its text (a line
+// of a tc batch) and names the leaves' queue, the only feature it has.
+void sayMissing(const char *line)
+{
+  if (line == nullptr)
+    line = kFeatures;
+  unsigned bit = 1;
+  for (const char *word = kFeatures; *word != '\0'; word += strlen(word) + 1, bit <<= 1) {
+    if (strstr(line, word) == nullptr)
+      continue;
+    if ((g_said & bit) == 0)
+      printf("%sfair mode: no %s: %s\n", kVxTag, word, bit == 1 ? "leaves keep sfq" : "the rest applies");
+    g_said |= bit;
+    return;
+  }
+}
+
 } // namespace
 
 unsigned g_fairParts = 0;
@@ -220,12 +237,15 @@ void leafQdisc(const char *gap, const char *dev, int tree, int mark, int perturb
   snprintf(fq, sizeof fq, "%.*s fq_codel limit %d memory_limit %d target %dus interval %dus quantum %d ecn",
            static_cast<int>(strrchr(line, ':') + 1 - line), line, p.limit, p.memoryLimit, p.targetUs, p.intervalUs,
            p.quantum);
+  noteRefusals(sayMissing);
   vx_doCmdOr(line, fq);
+  noteRefusals(nullptr);
 }
 
 void fairRules()
 {
   char text[kRuleText];
+  noteRefusals(sayMissing);
   for (const char *p = kDscpClasses; fairOn(kFairDscp) && BR_IF != nullptr && *p != '\0'; p += strlen(p) + 1) {
     const bool bulk = p[strlen(p) + 1] == '\0';
     snprintf(text, sizeof text, "-i %s -m mark --mark 4 -m dscp --dscp-class %s", BR_IF, p);
@@ -240,18 +260,5 @@ void fairRules()
     issueRule({Family::Both, "-t mangle -A POSTROUTING ", "udp", text});
     p = end + 1;
   }
-}
-
-void sayRefused(const char *line)
-{
-  unsigned bit = 1;
-  for (const char *word = kFeatures; *word != '\0'; word += strlen(word) + 1, bit <<= 1) {
-    if (strstr(line, word) == nullptr)
-      continue;
-    if ((g_said & bit) == 0)
-      printf("%sfair mode: no %s: %s\n", kVxTag, word,
-             bit == 1 ? "leaves keep sfq" : "the rest applies");
-    g_said |= bit;
-    return;
-  }
+  noteRefusals(nullptr);
 }

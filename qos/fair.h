@@ -56,13 +56,11 @@ FqCodelParams fqCodelFor(int speed);
 
 // A leaf's queue, handle "1" followed by the mark: sfq with `perturb` (`gap`
 // the blanks after "qdisc"); in the mode fq_codel for the tree's link rate,
-// with that sfq line where the kernel refuses it.
+// with that sfq line where the kernel refuses it. A refused line of the
+// mode's own (a leaf's, a rule's) that names one of its kernel features
+// (fq_codel, connbytes, hashlimit, CONNMARK, dscp) says so, once per run and
+// feature.
 void leafQdisc(const char *gap, const char *dev, int tree, int mark, int perturb);
-
-// A line the kernel or a tool refused: a line naming one of the mode's
-// kernel features (fq_codel, connbytes, hashlimit, CONNMARK, dscp) says so,
-// once per run and feature.
-void sayRefused(const char *line);
 
 // The mode's mangle rules, behind the application and user rules: DSCP in
 // FORWARD, the behaviour rules at the end of POSTROUTING.

@@ -16,6 +16,18 @@
 
 #include <cstdio>
 
+namespace {
+
+// A class under the root class; `gap` and `ceilGap` the blanks after "class"
+// and before "ceil".
+void leafClass(const char *gap, const char *dev, int tree, int mark, int rate, const char *ceilGap, int ceil, int prio)
+{
+  vx_doCmd("tc class%sadd dev %s parent %d:1 classid %d:%d htb rate %dkbit%sceil %dkbit prio %d", gap, dev, tree, tree,
+           mark, rate, ceilGap, ceil, prio);
+}
+
+} // namespace
+
 // The doubled and tripled blanks are part of the command texts: the router's
 // scripts and people reading the echo compare them as they stand.
 int QoS_add_default_qdisc(const char *dev, int handle, int ceil)
@@ -24,10 +36,8 @@ int QoS_add_default_qdisc(const char *dev, int handle, int ceil)
   vx_doCmd("tc class  add dev %s parent %d:   classid %d:1 htb rate %dkbit ceil %dkbit", dev, handle, handle, ceil,
            ceil);
   const DefaultShares shares = defaultShares(ceil);
-  vx_doCmd("tc class  add dev %s parent %d:1 classid %d:%d htb rate %dkbit ceil %dkbit prio %d", dev, handle, handle,
-           kHighMark, shares.highRate, shares.highCeil, 1);
-  vx_doCmd("tc class  add dev %s parent %d:1 classid %d:%d htb rate %dkbit  ceil %dkbit prio %d", dev, handle, handle,
-           kLowMark, shares.lowRate, ceil, 4);
+  leafClass("  ", dev, handle, kHighMark, shares.highRate, " ", shares.highCeil, 1);
+  leafClass("  ", dev, handle, kLowMark, shares.lowRate, "  ", ceil, 4);
   // The queue handle is "1" followed by the mark, whatever the tree: queue
   // handles are per device, so the trees never collide.
   leafQdisc("  ", dev, handle, kHighMark, 5);
@@ -43,8 +53,7 @@ int QoS_add_default_qdisc(const char *dev, int handle, int ceil)
 
 void addLeaf(const Leaf &l, const char *classGap, const char *qdiscGap, const char *filterGap)
 {
-  vx_doCmd("tc class%sadd dev %s parent %d:1 classid %d:%d htb rate %dkbit ceil %dkbit prio %d", classGap, l.dev,
-           l.tree, l.tree, l.mark, l.rate, l.ceil, l.classPrio);
+  leafClass(classGap, l.dev, l.tree, l.mark, l.rate, " ", l.ceil, l.classPrio);
   leafQdisc(qdiscGap, l.dev, l.tree, l.mark, 10);
   fwFilter(l.dev, l.tree, l.filterPrio, l.mark, filterGap);
 }

@@ -106,15 +106,18 @@ void setUserRule(int n, const char *record)
   if (read == UserRuleRead::Disabled)
     return;
   printf("%suser rule %d enabled!!\n", kVxTag, n);
+  // The three refusals (the last three reads) share their head.
+  if (read >= UserRuleRead::Incomplete)
+    printf("%suser rule %d skipped: ", kVxTag, n);
   switch (read) {
   case UserRuleRead::Incomplete:
-    printf("%suser rule %d skipped: record ends before field %d\n", kVxTag, n, problem.field);
+    printf("record ends before field %d\n", problem.field);
     return;
   case UserRuleRead::Invalid:
-    printf("%suser rule %d skipped: field %d is not %s\n", kVxTag, n, problem.field, problem.expected);
+    printf("field %d is not %s\n", problem.field, problem.expected);
     return;
   case UserRuleRead::TooLong:
-    printf("%suser rule %d skipped: field %d is longer than %d characters\n", kVxTag, n, problem.field, problem.room);
+    printf("field %d is longer than %d characters\n", problem.field, problem.room);
     return;
   case UserRuleRead::OtherDirection:
   case UserRuleRead::Disabled:

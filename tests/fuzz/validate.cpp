@@ -11,6 +11,7 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <strings.h>
 
 namespace {
 
@@ -68,8 +69,8 @@ bool reference_protocol(const std::string &text)
   if (text[0] >= '0' && text[0] <= '9')
     return reference_number(text, 255);
   bool letter = (text[0] >= 'a' && text[0] <= 'z') || (text[0] >= 'A' && text[0] <= 'Z');
-  return letter && text.find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789-") ==
-                       std::string::npos;
+  return letter && strcasecmp(text.c_str(), "dscp") != 0 &&
+         text.find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789-") == std::string::npos;
 }
 
 int reference_int(const std::string &text)

@@ -27,6 +27,6 @@ TEST(Validate, PortsRangesAndProtocols)
     EXPECT_FALSE(is_port_range(bad)) << bad;
   for (const char *ok : {"tcp", "udp", "icmp", "47", "255", "ipv6-icmp"})
     EXPECT_TRUE(is_protocol(ok)) << ok;
-  for (const char *bad : {"", "256", "tcp;", "-p", "t cp", "`id`"})
+  for (const char *bad : {"", "256", "tcp;", "-p", "t cp", "`id`", "dscp", "DScp", "1cp", "tc_p"})
     EXPECT_FALSE(is_protocol(bad)) << bad;
 }

@@ -57,32 +57,109 @@ TEST_F(Fair, TreeHasSharesFqCodelAndTheLowestClass)
                                f + "4 handle 6 fw classid 1:6"}));
 }
 
-// Batched: tc names the first leaf as refused, which stands for all: the sfq
-// lines follow, each alone.
-TEST_F(Fair, RefusedLinesInABatchFallBack)
+// The batch tools on PATH, started by a runner that records each batch and
+// refuses what the test names: the tc batch's lines listed in `g_tcRefuses`
+// ("Command failed -:N"), and every mangle commit.
+std::string g_tcRefuses;
+class FairBatch : public Fair {
+protected:
+  void SetUp() override
+  {
+    Fair::SetUp();
+    for (const char *tool : {"tc", "iptables-restore"})
+      bin_.write(tool, ""), chmod(bin_.file(tool).c_str(), 0755);
+    path_ = getenv("PATH");
+    setenv("PATH", bin_.path(), 1);
+    setToolRunner([](const char *const *argv, int in, int, int err) {
+      char text[1024] = {};
+      recorded_commands().emplace_back(text, in >= 0 ? std::max<ssize_t>(pread(in, text, sizeof text, 0), 0) : 0);
+      if (strcmp(argv[0], "tc") != 0)
+        return 1;
+      return write(err, g_tcRefuses.data(), g_tcRefuses.size()) > 0 ? 1 : 0;
+    });
+    applyStart(ApplyMode::Batch, false);
+    recorded_commands().clear();
+  }
+  void TearDown() override
+  {
+    setenv("PATH", path_.c_str(), 1);
+    Fair::TearDown();
+  }
+  TempDir bin_;
+  std::string path_;
+};
+
+// Every refused fq_codel leaf ends on sfq, and once one did the later
+// leaves, in this batch's run and after it, go straight to sfq.
+TEST_F(FairBatch, EachRefusedLeafFallsBackAndTheRestGoStraightToSfq)
 {
-  TempDir bin;
-  for (const char *tool : {"tc", "iptables-restore"})
-    bin.write(tool, ""), chmod(bin.file(tool).c_str(), 0755);
-  const std::string path = getenv("PATH");
-  setenv("PATH", bin.path(), 1);
-  setToolRunner([](const char *const *, int in, int, int err) {
-    char text[1024] = {};
-    recorded_commands().emplace_back(text, in >= 0 ? std::max<ssize_t>(pread(in, text, sizeof text, 0), 0) : 0);
-    const bool fq = recorded_commands().back().find("fq_codel") != std::string::npos;
-    return fq && write(err, "Command failed -:1\n", 19) == 19 ? 1 : 0;
-  });
-  applyStart(ApplyMode::Batch, false);
+  const std::string q = "qdisc add dev br0 parent 3:";
+  for (const char *refused : {"Command failed -:1\nCommand failed -:2\n", "Command failed -:2\n"}) {
+    fairStart(true, false, false);
+    applyStart(ApplyMode::Batch, false);
+    recorded_commands().clear();
+    g_tcRefuses = refused;
+    startOutput();
+    leafQdisc(" ", "br0", 3, 8, 10);
+    leafQdisc(" ", "br0", 3, 16, 10);
+    applyFlush();
+    g_tcRefuses.clear();
+    leafQdisc(" ", "br0", 3, 24, 10);
+    applyFlush();
+    EXPECT_EQ(output(), "vx_qos: fair mode: no fq_codel: leaves keep sfq\n") << refused;
+    Lines expected{q + "8 handle 18: " + kFq + "\n" + q + "16 handle 116: " + kFq + "\n"};
+    if (strlen(refused) > 20)
+      expected.push_back("tc " + q + "8 handle 18: sfq perturb 10");
+    expected.push_back("tc " + q + "16 handle 116: sfq perturb 10");
+    expected.push_back(q + "24 handle 124: sfq perturb 10\n");
+    EXPECT_EQ(commands(), expected) << refused;
+  }
+}
+
+// Run one at a time, the first refusal takes its leaf's fallback and the
+// leaves after it go straight to theirs.
+TEST_F(Fair, RunNowTriesFqCodelOnce)
+{
+  set_command_sink([](const char *line) { return record_command(line) + (strstr(line, "fq_codel") ? 2 : 0); });
   recorded_commands().clear();
   startOutput();
-  leafQdisc(" ", "br0", 3, 8, 10);
-  leafQdisc(" ", "br0", 3, 16, 10);
-  applyFlush();
-  setenv("PATH", path.c_str(), 1);
+  for (int mark : {8, 16, 24})
+    leafQdisc(" ", "br0", 3, mark, 10);
   EXPECT_EQ(output(), "vx_qos: fair mode: no fq_codel: leaves keep sfq\n");
-  const std::string q = "qdisc add dev br0 parent 3:";
-  EXPECT_EQ(commands(), (Lines{q + "8 handle 18: " + kFq + "\n" + q + "16 handle 116: " + kFq + "\n",
-                               "tc " + q + "8 handle 18: sfq perturb 10", "tc " + q + "16 handle 116: sfq perturb 10"}));
+  const std::string q = "tc qdisc add dev br0 parent 3:";
+  EXPECT_EQ(commands(), (Lines{q + "8 handle 18: " + kFq, q + "8 handle 18: sfq perturb 10",
+                               q + "16 handle 116: sfq perturb 10", q + "24 handle 124: sfq perturb 10"}));
+}
+
+// A refusal is said by the code that issued the line: the mode names the
+// features its own lines lack, once each, and a refused line of anyone else
+// that happens to name one (a port-mapping line's protocol "dscp") says
+// nothing, with the mode on or off, run now or batched.
+TEST_F(FairBatch, OnlyTheModesOwnRefusedLinesNameItsFeatures)
+{
+  set_command_sink([](const char *line) { return record_command(line) + 1; });
+  BR_IF = "br0";
+  const char *other = "iptables -t mangle -A qos_bt_chain -o br0 -p dscp --dport 80 -j MARK --set-mark 56";
+  for (const ApplyMode mode : {ApplyMode::RunNow, ApplyMode::Batch}) {
+    for (const bool on : {false, true}) {
+      fairStart(on, false, false);
+      applyStart(mode, false);
+      startOutput();
+      vx_doCmd("%s", other);
+      fairRules();
+      applyFlush();
+      std::string out = output();
+      const std::string batch = "vx_qos: iptables-restore refused the batch: its ";
+      if (mode == ApplyMode::Batch && out.rfind(batch, 0) == 0)
+        out.erase(0, out.find('\n') + 1);
+      EXPECT_EQ(out, on ? "vx_qos: fair mode: no dscp: the rest applies\n"
+                          "vx_qos: fair mode: no connbytes: the rest applies\n"
+                          "vx_qos: fair mode: no CONNMARK: the rest applies\n"
+                          "vx_qos: fair mode: no hashlimit: the rest applies\n"
+                        : "")
+          << on << static_cast<int>(mode);
+    }
+  }
 }
 
 } // namespace

@@ -83,6 +83,7 @@ TEST(PortMappingFile, LinesSplitAndCheckedBeforeTheyReachAnyCommand)
       {"tcp,h,99999\n", "tcp", "99999", false},
       {"tcp,h,900:800\n", "tcp", "900:800", false},
       {"tcp,h,80,9\n", "tcp", "80", true},
+      {"dscp,h,80\n", "dscp", "80", false}, // a match's name, no protocol
   };
   for (const Case &c : cases) {
     PortLine l;
