@@ -24,8 +24,9 @@ user=$(word "$1" "the user name") || exit 1
 password=$(word "$2" "the password") || exit 1
 dial=$(dial_lines "$4" "$5") || exit 1
 # The pty's address: the stored one, or the first IPv4 address nslookup
-# finds for the name (old and new busybox and bind all print it on an
-# "Address" line after the "Name:" line; their status says nothing).
+# finds for the name: on an "Address" line after the "Name:" line, as old
+# and new busybox (1.35 in the lab) and bind print it. Its status says
+# nothing (busybox fails when the name has no IPv6 address).
 case $server in
   *:*) find="a=$server" ;;
   *[!0-9.]*) find="a=\$(nslookup $server 2>/dev/null | sed -n '/^Name:/,\$s/^Address[^:]*:[[:space:]]*\([0-9.]*\)\([[:space:]].*\)\{0,1\}\$/\1/p' | head -n 1); [ -n \"\$a\" ]" ;;
