@@ -21,19 +21,16 @@
 
 namespace {
 
-// Devices are padded so the command echo lines up; the table is fixed, so a
+// Devices are padded so the command echo lines up; the list is fixed, so a
 // tree left by an earlier run in another mode is removed as well.
-constexpr const char *kClearCommands[] = {
-    "tc qdisc del dev ppp0   root 1>/dev/null 2>&1", "tc qdisc del dev eth2.2 root 1>/dev/null 2>&1",
-    "tc qdisc del dev eth2.1 root 1>/dev/null 2>&1", "tc qdisc del dev eth2   root 1>/dev/null 2>&1",
-    "tc qdisc del dev ra0    root 1>/dev/null 2>&1", "tc qdisc del dev apcli0 root 1>/dev/null 2>&1",
-    "tc qdisc del dev br0    root 1>/dev/null 2>&1",
-};
+constexpr char kClearDevices[] = "ppp0\0eth2.2\0eth2.1\0eth2\0ra0\0apcli0\0br0\0";
+constexpr char kClearTree[] = "tc qdisc del dev %-6s root 1>/dev/null 2>&1";
 
+// The texts held in place: a table of pointers costs a relocation each.
 struct ModifyRequest {
-  const char *arg;
-  const char *service;
-  int type;
+  char arg[10];
+  char service[11];
+  char type;
 };
 
 constexpr ModifyRequest kModifyRequests[] = {
@@ -100,8 +97,15 @@ bool ipv6Cleared = false;
 
 int clearOldRule()
 {
-  for (const char *cmd : kClearCommands)
-    vx_doCmd("%s", cmd);
+  for (const char *dev = kClearDevices; *dev != '\0'; dev += strlen(dev) + 1)
+    vx_doCmd(kClearTree, dev);
+  // A PPP session's tree may be on another interface (ppp1 for a pppd that
+  // found unit 0 taken), and stays there while the session lasts, whatever
+  // the connection type is now.
+  static char session[IFNAMSIZ];
+  pppSessionIf(session);
+  if (strcmp(session, kClearDevices) != 0)
+    vx_doCmd(kClearTree, session);
   resetMangle();
   ipv6Cleared = ipv6Mode() == Ipv6Mode::Clear;
   return 0;

@@ -7,6 +7,9 @@
 // getWanIfName remembers, back to what a fresh run starts with.
 void resetRunState();
 
+// Where the PPP session report is read; nullptr restores /etc/link.
+void setPppReport(const char *path);
+
 // How the batch tools are started: argv[0] looked up on PATH, standard input
 // from `in`, output to `out` and `err` (-1 leaves a stream as it is). Returns
 // the exit status, or -1 when the tool could not be started. A seam for tests.

@@ -4,6 +4,7 @@
 #include "qos_seams.h"
 
 #include "nvram.h"
+#include "pppsession.h"
 #include "textnum.h"
 
 #include <cstdio>
@@ -12,7 +13,8 @@
 namespace {
 
 constexpr int kInitialSpeed = 102400;
-constexpr const char *kFirstWanIf = "br0";
+// The WAN device of the operation modes "0" to "3".
+constexpr char kWanIfByMode[4][7] = {"br0", "eth2.2", "ra0", "apcli0"};
 
 } // namespace
 
@@ -33,8 +35,13 @@ int GAME_PRIO = 0, VOIP_PRIO = 0, MEDIA_PRIO = 0, WEB_PRIO = 0, P2P_PRIO = 0, MA
 
 namespace {
 
-// getWanIfName's answer for a mode it does not know: the one it gave last.
-const char *lastWanIf = kFirstWanIf;
+// getWanIfName's answer for a mode it does not know: the one it gave last,
+// br0 at first.
+unsigned lastWanMode = 0;
+
+const char *pppReport = kPppReport;
+// The WAN device of the PPP types.
+char pppWanIf[IFNAMSIZ];
 
 constexpr int kSpeedCap = 51200;
 
@@ -42,17 +49,13 @@ constexpr int kSpeedCap = 51200;
 // first 7 characters of the setting count.
 int parseSpeed(const char *value)
 {
-  char text[8] = {};
+  // Not on the stack: the program is single-threaded.
+  static char text[8];
   strncpy(text, value != nullptr ? value : "", sizeof text - 1);
-  int speed;
-  if (strchr(text, 'k') != nullptr) {
-    speed = text_to_int(text);
-  } else if (strchr(text, 'M') != nullptr) {
-    // Seven characters hold at most 999999M: the product stays within an int.
-    speed = text_to_int(text) * 1024;
-  } else {
-    speed = text_to_int(text);
-  }
+  int speed = text_to_int(text);
+  // Seven characters hold at most 999999M: the product stays within an int.
+  if (strchr(text, 'k') == nullptr && strchr(text, 'M') != nullptr)
+    speed *= 1024;
   return speed > kSpeedCap ? kSpeedCap : speed;
 }
 
@@ -69,28 +72,38 @@ void resetRunState()
   for (int &p : CATEGORY_PRIO)
     p = 0;
   GAME_PRIO = VOIP_PRIO = MEDIA_PRIO = WEB_PRIO = P2P_PRIO = MAIL_PRIO = 0;
-  lastWanIf = kFirstWanIf;
+  lastWanMode = 0;
+}
+
+void setPppReport(const char *path)
+{
+  pppReport = path != nullptr ? path : kPppReport;
+}
+
+void pppSessionIf(char (&ifname)[IFNAMSIZ])
+{
+  ppp_session_at(pppReport, ifname);
 }
 
 const char *getWanIfName()
 {
   const char *mode = nvram_bufget(0, "OperationMode");
-  if (mode == nullptr)
-    return lastWanIf;
-  static constexpr const char *kByMode[] = {"br0", "eth2.2", "ra0", "apcli0"};
-  static constexpr const char *kModes[] = {"0", "1", "2", "3"};
-  for (int i = 0; i < 4; ++i) {
-    if (strcmp(mode, kModes[i]) == 0)
-      lastWanIf = kByMode[i];
+  if (mode != nullptr) {
+    unsigned index = static_cast<unsigned char>(mode[0] - '0');
+    if (index < 4 && mode[1] == '\0')
+      lastWanMode = index;
   }
-  return lastWanIf;
+  return kWanIfByMode[lastWanMode];
 }
 
 const char *getWanIfNamePPP()
 {
   const char *conn = nvram_bufget(0, "wanConnectionMode");
-  if (conn != nullptr && (strcmp(conn, "PPPOE") == 0 || strcmp(conn, "L2TP") == 0 || strcmp(conn, "PPTP") == 0))
-    return "ppp0";
+  if (conn != nullptr && (strcmp(conn, "PPPOE") == 0 || strcmp(conn, "L2TP") == 0 || strcmp(conn, "PPTP") == 0)) {
+    // The session's interface, ppp1 for a pppd that found unit 0 taken.
+    pppSessionIf(pppWanIf);
+    return pppWanIf;
+  }
   return getWanIfName();
 }
 
@@ -112,11 +125,8 @@ int initIF()
   WAN_IF = getWanIfNamePPP();
   LAN_IP = nvram_bufget(0, "lan_ipaddr");
   LAN_MASK = nvram_bufget(0, "lan_netmask");
-  printf("%sOP_MODE=%d\n", kVxTag, OP_MODE);
-  printf("%sWAN_IF=%s\n", kVxTag, dev_text(WAN_IF));
-  printf("%sLAN_IF=%s\n", kVxTag, dev_text(LAN_IF));
-  printf("%sWLAN_IF=%s\n", kVxTag, dev_text(WLAN_IF));
-  printf("%sBR_IF=%s\n", kVxTag, dev_text(BR_IF));
+  printf("vx_qos: OP_MODE=%d\nvx_qos: WAN_IF=%s\nvx_qos: LAN_IF=%s\nvx_qos: WLAN_IF=%s\nvx_qos: BR_IF=%s\n", OP_MODE,
+         dev_text(WAN_IF), dev_text(LAN_IF), dev_text(WLAN_IF), dev_text(BR_IF));
   return 0;
 }
 

@@ -8,6 +8,8 @@
 // SFQ queue whose handle is the digit 1 followed by m.
 #pragma once
 
+#include <net/if.h>
+
 inline constexpr char kVxTag[] = "vx_qos: ";
 
 extern int OP_MODE;
@@ -40,7 +42,8 @@ inline constexpr int kLowMark = 4;
 // The fair mode's lowest class, for what the LAN marks CS1.
 inline constexpr int kBulkMark = 6;
 inline constexpr int kAppCount = 11;
-inline constexpr const char *APP_NAME[kAppCount] = {"xboxlive", "ps",  "zone",  "bnet",       "voip", "im",
+// Held in place, not as pointers: each pointer would cost a relocation.
+inline constexpr char APP_NAME[kAppCount][11] = {"xboxlive", "ps",  "zone",  "bnet",       "voip", "im",
                                                     "http",     "ftp", "emule", "bittorrent", "email"};
 inline constexpr int APP_MARK[kAppCount] = {8, 16, 24, 32, 36, 40, 44, 48, 52, 56, 60};
 inline constexpr int kPop3Mark = 60;
@@ -66,6 +69,10 @@ inline const char *dev_text(const char *dev)
 
 
 const char *getWanIfName();
+// For PPPOE, L2TP and PPTP the interface of the session /etc/link reports
+// (ppp0 when it reports none or names no plain interface).
 const char *getWanIfNamePPP();
+// That interface, whatever the connection type.
+void pppSessionIf(char (&ifname)[IFNAMSIZ]);
 int initIF();
 int initSpeed();

@@ -3,6 +3,7 @@
 
 #include "command.h"
 #include "netioctl.h"
+#include "pppsession.h"
 #include "smallfile.h"
 
 #include <arpa/inet.h>
@@ -24,11 +25,6 @@ namespace {
 constexpr char kGmacControl[] = "/proc/mt7620/gmac";
 constexpr char kPortReport[] = "/tmp/WANstatus";
 constexpr char kApReport[] = "/var/wisp_Essid_mac";
-constexpr char kPppState[] = "/etc/link";
-// The interface of a session whose report names none.
-constexpr char kPppInterface[] = "ppp0";
-// "1 " and an interface name with its newline, and the terminator.
-constexpr size_t kPppStateBytes = 2 + IFNAMSIZ + 1;
 // The access point report is looked at up to this size, less its NUL.
 constexpr size_t kApReportBytes = 128;
 
@@ -145,39 +141,15 @@ int getWISPLinkStatus()
   return readAccessPoint(kApReport);
 }
 
-int pppStateIn(const char *text, size_t len)
-{
-  return len > 0 && text[0] == '1' ? 1 : 0;
-}
+namespace {
 
-int readPppState(const char *path)
-{
-  char state[2];
-  ssize_t len = read_small_file(path, state, sizeof state);
-  return len > 0 ? pppStateIn(state, static_cast<size_t>(len)) : 0;
-}
+const char *g_pppReport = kPppReport;
 
-bool pppInterfaceIn(const char *text, size_t len, char (&ifname)[IFNAMSIZ])
+} // namespace
+
+void set_ppp_report(const char *path)
 {
-  // The text up to a stray NUL; the name is the word after "1 ".
-  len = strnlen(text, len);
-  size_t start = 1;
-  if (len > 1 && text[1] == ' ') {
-    while (start < len && text[start] == ' ')
-      ++start;
-  } else {
-    start = len;
-  }
-  size_t end = start;
-  while (end < len && !isWordSpace(text[end]))
-    ++end;
-  const char *name = end > start ? text + start : kPppInterface;
-  size_t namelen = end > start ? end - start : strlen(kPppInterface);
-  if (namelen >= IFNAMSIZ)
-    return false;
-  memcpy(ifname, name, namelen);
-  ifname[namelen] = '\0';
-  return true;
+  g_pppReport = path != nullptr ? path : kPppReport;
 }
 
 int isConnectPPP()
@@ -187,13 +159,18 @@ int isConnectPPP()
   // with it, and the session must then count as away for the redial check
   // to dial again. The interface is the one reported: a pppd that found
   // unit 0 taken runs on ppp1.
-  char state[kPppStateBytes];
-  ssize_t len = read_small_file(kPppState, state, sizeof state);
   char ifname[IFNAMSIZ];
-  return len > 0 && pppStateIn(state, static_cast<size_t>(len)) == 1 &&
-                 pppInterfaceIn(state, static_cast<size_t>(len), ifname) && if_nametoindex(ifname) != 0
-             ? 1
-             : 0;
+  return ppp_session_at(g_pppReport, ifname) && if_nametoindex(ifname) != 0 ? 1 : 0;
+}
+
+void pppSessionIf(char (&ifname)[IFNAMSIZ])
+{
+  ppp_session_at(g_pppReport, ifname);
+}
+
+void forgetPppSession()
+{
+  replace_file_or_report("wanwatch", g_pppReport, "0\n", 2);
 }
 
 int getIfIp(const char *ifname, char *ip, size_t size)

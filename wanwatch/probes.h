@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <net/if.h>
 
 // An access point address as text ("00:11:22:33:44:55") and its terminator.
 constexpr size_t kApAddressSize = 18;
@@ -20,6 +21,11 @@ int getWISPLinkStatus();
 // 1 while the router's PPP scripts report a session in /etc/link ("1", or
 // "1 IFACE") and its interface (IFACE, or ppp0) exists, else 0.
 int isConnectPPP();
+// The interface of the session /etc/link reports, or ppp0 when it reports
+// none or names no plain interface.
+void pppSessionIf(char (&ifname)[IFNAMSIZ]);
+// /etc/link replaced whole by "0\n": no session, until a new ip-up says so.
+void forgetPppSession();
 // The interface's IPv4 address as dotted text into ip (size bytes, at least
 // 16): 0, or -1 with ip untouched.
 int getIfIp(const char *ifname, char *ip, size_t size);

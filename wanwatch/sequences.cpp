@@ -3,6 +3,7 @@
 #include "command.h"
 #include "command_line.h"
 #include "nvram.h"
+#include "probes.h"
 #include "restart.h"
 #include "smallfile.h"
 
@@ -160,6 +161,7 @@ void tunnelTeardown(Wan wan, const TickSettings &settings, const Tunnel &tunnel,
   runWords("killall -q pppd");
   if (tunnel.l2tp)
     runWords("killall -q l2tpd");
+  forgetPppSession();
   forgetGateway("pppd", dhcp ? "udhcpc" : nullptr);
 }
 
@@ -206,6 +208,10 @@ void pppoeConnect(Wan wan, const TickSettings &)
     runWords("killall -9 pppd");
   awaitExit("pppd");
   runWords("pppoe.sh %s %s %s %s %s", user, pass, wanIfName(wan), opmode, optime);
+  // Only the new pppd's ip-up may report a session: a report the old one
+  // left (killed outright, it runs no ip-down) would pass the new one's
+  // half-made interface for a session that is up.
+  forgetPppSession();
   runWords("pppd file /etc/options.pppoe &");
 }
 
@@ -216,6 +222,7 @@ void pptpConnect(Wan wan, const TickSettings &settings)
     runWords("accel-pptp.sh %s %s %s %s %s", a.user, a.pass, a.server, a.opmode, a.optime);
   else
     runWords("pptp.sh %s %s %s %s %s", a.user, a.pass, a.server, a.opmode, a.optime);
+  forgetPppSession();
   runWords("pppd file /etc/options.pptp  &");
 }
 
@@ -223,6 +230,7 @@ void l2tpConnect(Wan wan, const TickSettings &settings)
 {
   Account a = prepareTunnel(wan, kL2tp, settings.l2tpMode);
   runWords("l2tp.sh %s %s %s %s %s", a.user, a.pass, a.server, a.opmode, a.optime);
+  forgetPppSession();
   runWords("l2tpd");
   runWords("sleep 1");
   // The session request is one argument naming the server.
@@ -242,9 +250,16 @@ void dhcpTeardown(Wan wan, const TickSettings &settings)
 
 void pppoeTeardown(Wan wan, const TickSettings &)
 {
-  runWords("ifconfig ppp0 0.0.0.0");
+  // The session's own interface: ppp1 for a pppd that found unit 0 taken.
+  char ifname[IFNAMSIZ];
+  pppSessionIf(ifname);
+  if (strcmp(ifname, "ppp0") == 0)
+    runWords("ifconfig ppp0 0.0.0.0");
+  else
+    runWords("ifconfig %s 0.0.0.0", ifname);
   runWords("rm -f /var/physical_wanIf_gw");
   runWords("killall -q pppd");
+  forgetPppSession();
   forgetGateway("pppd");
   if (wan == Wan::Gateway)
     stopIpv6Client();

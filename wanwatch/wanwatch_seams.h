@@ -32,12 +32,8 @@ int portReportLink(const char *report, ssize_t len);
 int readAccessPoint(const char *path);
 // The report's first 127 bytes (up to a NUL) hold the word.
 int accessPointIn(const char *text, size_t len);
-// The PPP state file: '1' as first byte means a session is up.
-int readPppState(const char *path);
-int pppStateIn(const char *text, size_t len);
-// The session's interface in the state file's text: the word after "1 ", or
-// ppp0 when none is named; false when the name cannot be an interface's.
-bool pppInterfaceIn(const char *text, size_t len, char (&ifname)[IFNAMSIZ]);
+// Where the PPP session report is read and reset; nullptr restores /etc/link.
+void set_ppp_report(const char *path);
 
 // Steady-up ticks without a PPP session, shared by the PPPoE and PPTP redial.
 extern int pcount;

@@ -33,6 +33,21 @@ reset_log
 wait_for 6 mii_mgr
 check "a session stops the redial" "$(actions)" ""
 
+# Killed outright, a pppd leaves its report behind: "1 ppp0", and no ppp0.
+# The redial's new pppd makes ppp0 at once, long before its session is up:
+# only its own ip-up may report one, so the redial goes on.
+ip link del ppp1
+echo '1 ppp0' > /etc/link
+cat > "$SBX_OUT/on_pppd" <<'HOOK'
+#!/bin/sh
+ip link show ppp0 > /dev/null 2>&1 || ip link add ppp0 type veth peer name ppp0-p
+HOOK
+chmod +x "$SBX_OUT/on_pppd"
+reset_log
+wait_for 2 accel-pptp.sh
+check "a report left behind stands for no new session" "$(cat /etc/link)" 0
+rm -f "$SBX_OUT/on_pppd"
+
 reset_log
 cable pulled
 wait_for 1 ifconfig

@@ -29,6 +29,7 @@ protected:
   void TearDown() override
   {
     setCmdLevel(0);
+    setPppReport(nullptr);
     RecordingTest::TearDown();
   }
   // The device roles of gateway mode with the WAN on its own port.

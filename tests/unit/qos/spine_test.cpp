@@ -3,6 +3,7 @@
 
 #include "driver.h"
 #include "fields.h"
+#include "tempdir.h"
 
 #include <cstring>
 
@@ -102,6 +103,23 @@ TEST_F(QosSpine, WanDeviceFollowsConnectionTypeThenOperationMode)
   EXPECT_STREQ(getWanIfNamePPP(), "ppp0");
 }
 
+TEST_F(QosSpine, PppWanDeviceIsTheSessionsInterface)
+{
+  TempDir dir;
+  const std::string report = dir.file("link");
+  setPppReport(report.c_str());
+  const std::pair<const char *, const char *> cases[] = {
+      {"1 ppp1\n", "ppp1"}, {"1\n", "ppp0"}, {"0\n", "ppp0"}, {"1 ppp1;reboot\n", "ppp0"}};
+  for (const auto &c : cases) {
+    dir.write("link", c.first);
+    fake_nvram_load({{"OperationMode", "1"}, {"wanConnectionMode", "PPTP"}});
+    EXPECT_STREQ(getWanIfNamePPP(), c.second) << c.first;
+  }
+  fake_nvram_load({{"OperationMode", "1"}, {"wanConnectionMode", "DHCP"}});
+  EXPECT_STREQ(getWanIfNamePPP(), "eth2.2");
+  setPppReport(nullptr);
+}
+
 TEST_F(QosSpine, InitIfReportsTheDeviceRoles)
 {
   fake_nvram_load({{"OP_Mode", "6"}, {"OperationMode", "2"}, {"lan_ipaddr", "10.0.0.1"}});
@@ -146,4 +164,17 @@ TEST_F(QosSpine, ResetClearsEveryRootQdiscAndTheMangleTable)
   };
   EXPECT_EQ(commands(), expected);
   EXPECT_EQ(UPLINK_SPEED, 0);
+
+  // A session on another interface has its tree there, whatever the
+  // connection type is now; ppp0's is cleared as ever.
+  TempDir dir;
+  dir.write("link", "1 ppp1\n");
+  const std::string report = dir.file("link");
+  setPppReport(report.c_str());
+  recorded_commands().clear();
+  clearOldRule();
+  setPppReport(nullptr);
+  Lines withSession = expected;
+  withSession.insert(withSession.begin() + 7, "tc qdisc del dev ppp1   root 1>/dev/null 2>&1");
+  EXPECT_EQ(commands(), withSession);
 }

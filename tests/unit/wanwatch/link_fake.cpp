@@ -78,6 +78,7 @@ void TickTest::SetUp()
 void TickTest::TearDown()
 {
   set_process_table(nullptr);
+  set_ppp_report(nullptr);
   RecordingTest::TearDown();
 }
 

@@ -108,29 +108,6 @@ TEST_F(ReportFile, AccessPointIsAWordOfSeventeenCharacters)
   EXPECT_STREQ(new_wisp_essid, "00:11:22:33:44:55");
 }
 
-TEST_F(ReportFile, PppSessionIsTheFirstByte)
-{
-  const std::pair<const char *, int> cases[] = {{"1", 1}, {"1\n", 1}, {"10", 1}, {"0", 0}, {"", 0}, {" 1", 0}, {"2", 0}};
-  for (const auto &c : cases)
-    EXPECT_EQ(readPppState(write(c.first)), c.second) << c.first;
-  EXPECT_EQ(readPppState(missing()), 0);
-}
-
-TEST(PppState, TheSessionsInterfaceIsTheOneReported)
-{
-  const std::pair<std::string, const char *> cases[] = {
-      {"1", "ppp0"}, {"1\n", "ppp0"}, {"10", "ppp0"}, {"1 \n", "ppp0"}, {"1 ppp1\n", "ppp1"}, {"1  ppp2 x", "ppp2"},
-      {"1 ppp3\r\n", "ppp3"}, {std::string("1 ppp4\0ppp5", 11), "ppp4"}, {"1 abcdefghijklmno\n", "abcdefghijklmno"},
-      {"1 abcdefghijklmnop\n", nullptr}, // longer than any interface name
-  };
-  for (const auto &c : cases) {
-    char ifname[IFNAMSIZ] = "unchanged";
-    bool named = pppInterfaceIn(c.first.data(), c.first.size(), ifname);
-    EXPECT_EQ(named, c.second != nullptr) << c.first;
-    EXPECT_STREQ(ifname, c.second != nullptr ? c.second : "unchanged") << c.first;
-  }
-}
-
 // The kernel's answer: the address below, in the family below, or a failure;
 // the interface each request named.
 struct AddressAnswer {

@@ -2,6 +2,7 @@
 #include "link_fake.h"
 
 #include "fake_nvram.h"
+#include "tempdir.h"
 
 #include <string>
 #include <utility>
@@ -46,9 +47,12 @@ Lines cat(std::initializer_list<Lines> parts)
   return all;
 }
 
-const Lines kPppoeG = {"killall -q pppd", "pppoe.sh 'pu' 'pp' 'eth2.2' 'KeepAlive' '60'",
+// Before a new pppd and after the old one is stopped, the session report says
+// none: only the new pppd's ip-up can say it is up.
+const char kNoSession[] = "write /etc/link: 0\n";
+const Lines kPppoeG = {"killall -q pppd", "pppoe.sh 'pu' 'pp' 'eth2.2' 'KeepAlive' '60'", kNoSession,
                        "pppd file /etc/options.pppoe &"};
-const Lines kPppoeW = {"killall -9 pppd", "pppoe.sh 'pu' 'pp' 'ra0' 'KeepAlive' '60'",
+const Lines kPppoeW = {"killall -9 pppd", "pppoe.sh 'pu' 'pp' 'ra0' 'KeepAlive' '60'", kNoSession,
                        "pppd file /etc/options.pppoe &"};
 const Lines kUdhcpcG = {"udhcpc -i eth2.2 -s /sbin/udhcpc.sh -p /var/run/udhcpc.pid -h 'router' &"};
 const Lines kUdhcpcW = {"udhcpc -i ra0 -s /sbin/udhcpc.sh -p /var/run/udhcpc.pid -h 'router' &"};
@@ -64,9 +68,10 @@ Lines l2tpStatic(const char *ifname)
   return {"killall -q pppd", "killall -q l2tpd", std::string("ifconfig ") + ifname + " '10.2.2.2' netmask '255.255.0.0'",
           "route del default", "route add default gw '10.2.2.1'", "write /var/physical_wanIf_gw: 10.2.2.1\n"};
 }
-const Lines kAccelPptp = {"accel-pptp.sh 'tu' 'tp' '10.0.0.1' 'OnDemand' '5'", "pppd file /etc/options.pptp  &"};
-const Lines kPptpScript = {"pptp.sh 'tu' 'tp' '10.0.0.1' 'OnDemand' '5'", "pppd file /etc/options.pptp  &"};
-const Lines kL2tpScript = {"l2tp.sh 'lu' 'lp' '10.0.0.2' 'Manual' '30'", "l2tpd", "sleep 1",
+const Lines kAccelPptp = {"accel-pptp.sh 'tu' 'tp' '10.0.0.1' 'OnDemand' '5'", kNoSession,
+                          "pppd file /etc/options.pptp  &"};
+const Lines kPptpScript = {"pptp.sh 'tu' 'tp' '10.0.0.1' 'OnDemand' '5'", kNoSession, "pppd file /etc/options.pptp  &"};
+const Lines kL2tpScript = {"l2tp.sh 'lu' 'lp' '10.0.0.2' 'Manual' '30'", kNoSession, "l2tpd", "sleep 1",
                            "l2tp-control 'start-session 10.0.0.2'"};
 
 // Every account loaded, in the operation mode and with the connection type.
@@ -109,8 +114,11 @@ std::string transcriptOfTick()
 std::string shown(const Lines &commands)
 {
   std::string text;
-  for (const std::string &line : commands)
-    text += "$ " + line + "\n";
+  for (const std::string &line : commands) {
+    // A file written whole is no command: it does not show.
+    if (line.rfind("write ", 0) != 0)
+      text += "$ " + line + "\n";
+  }
   return text;
 }
 
@@ -134,21 +142,21 @@ TEST_F(TickTest, EveryRowOfTheGatewayAndWispTables)
       {"G DHCP down", "0", "DHCP", {}, 1, 0, {"ifconfig eth2.2 0.0.0.0", "rm -f /var/physical_wanIf_gw", "killall -q udhcpc", "remove /var/physical_wanIf_gw"}},
       {"G DHCP steady up", "0", "DHCP", {}, 1, 1, {}},
       {"G PPPOE up", "0", "PPPOE", {}, 0, 1, kPppoeG},
-      {"G PPPOE down", "0", "PPPOE", {}, 1, 0, {"ifconfig ppp0 0.0.0.0", "rm -f /var/physical_wanIf_gw", "killall -q pppd", "remove /var/physical_wanIf_gw"}},
+      {"G PPPOE down", "0", "PPPOE", {}, 1, 0, {"ifconfig ppp0 0.0.0.0", "rm -f /var/physical_wanIf_gw", "killall -q pppd", kNoSession, "remove /var/physical_wanIf_gw"}},
       {"G PPTP up by DHCP", "0", "PPTP", {{"wan_pptp_mode", "1"}}, 0, 1, cat({kPptpDhcp, kUdhcpcG, kAccelPptp})},
       {"G PPTP up static", "0", "PPTP", {{"wan_pptp_mode", "0"}}, 0, 1, cat({pptpStatic("eth2.2"), kAccelPptp})},
       {"G PPTP up other mode", "0", "PPTP", {{"wan_pptp_mode", "2"}}, 0, 1, kAccelPptp},
       {"G PPTP down by DHCP", "0", "PPTP", {{"wan_pptp_mode", "1"}}, 1, 0,
-       {"ifconfig eth2.2 0.0.0.0", "rm -f /var/physical_wanIf_gw", "killall -q udhcpc", "killall -q pppd", "remove /var/physical_wanIf_gw"}},
+       {"ifconfig eth2.2 0.0.0.0", "rm -f /var/physical_wanIf_gw", "killall -q udhcpc", "killall -q pppd", kNoSession, "remove /var/physical_wanIf_gw"}},
       {"G PPTP down other mode", "0", "PPTP", {{"wan_pptp_mode", ""}}, 1, 0,
-       {"ifconfig eth2.2 0.0.0.0", "rm -f /var/physical_wanIf_gw", "killall -q pppd", "remove /var/physical_wanIf_gw"}},
+       {"ifconfig eth2.2 0.0.0.0", "rm -f /var/physical_wanIf_gw", "killall -q pppd", kNoSession, "remove /var/physical_wanIf_gw"}},
       {"G L2TP up by DHCP", "0", "L2TP", {{"wan_l2tp_mode", "1"}}, 0, 1, cat({kL2tpDhcp, kUdhcpcG, kL2tpScript})},
       {"G L2TP up static", "0", "L2TP", {{"wan_l2tp_mode", "0"}}, 0, 1, cat({l2tpStatic("eth2.2"), kL2tpScript})},
       {"G L2TP up other mode", "0", "L2TP", {}, 0, 1, kL2tpScript},
       {"G L2TP down by DHCP", "0", "L2TP", {{"wan_l2tp_mode", "1"}}, 1, 0,
-       {"ifconfig eth2.2 0.0.0.0", "rm -f /var/physical_wanIf_gw", "killall -q udhcpc", "killall -q pppd", "killall -q l2tpd", "remove /var/physical_wanIf_gw"}},
+       {"ifconfig eth2.2 0.0.0.0", "rm -f /var/physical_wanIf_gw", "killall -q udhcpc", "killall -q pppd", "killall -q l2tpd", kNoSession, "remove /var/physical_wanIf_gw"}},
       {"G L2TP down static", "0", "L2TP", {{"wan_l2tp_mode", "0"}}, 1, 0,
-       {"ifconfig eth2.2 0.0.0.0", "rm -f /var/physical_wanIf_gw", "killall -q pppd", "killall -q l2tpd", "remove /var/physical_wanIf_gw"}},
+       {"ifconfig eth2.2 0.0.0.0", "rm -f /var/physical_wanIf_gw", "killall -q pppd", "killall -q l2tpd", kNoSession, "remove /var/physical_wanIf_gw"}},
       {"G L2TP steady up", "0", "L2TP", {}, 1, 1, {}},
       // WISP mode (the DHCP row's access point is already known).
       {"W DHCP up", "6", "DHCP", {}, 0, 1, cat({{"killall -q udhcpc", "ifconfig ra0 0.0.0.0"}, kUdhcpcW})},
@@ -158,19 +166,19 @@ TEST_F(TickTest, EveryRowOfTheGatewayAndWispTables)
       {"W DHCP steady up", "6", "DHCP", {}, 1, 1, {}},
       {"W PPPOE up", "6", "PPPOE", {}, 0, 1, kPppoeW},
       {"W PPPOE down", "6", "PPPOE", {{"RadioOff", "1"}, {"wan_ipv6_proto", "3"}, {"pppoev6_session", "1"}}, 1, 0,
-       {"ifconfig ppp0 0.0.0.0", "rm -f /var/physical_wanIf_gw", "killall -q pppd", "remove /var/physical_wanIf_gw"}},
+       {"ifconfig ppp0 0.0.0.0", "rm -f /var/physical_wanIf_gw", "killall -q pppd", kNoSession, "remove /var/physical_wanIf_gw"}},
       {"W PPPOE steady up", "6", "PPPOE", {}, 1, 1, {}},
       {"W PPTP up by DHCP", "6", "PPTP", {{"wan_pptp_mode", "1"}}, 0, 1, cat({kPptpDhcp, kUdhcpcW, kPptpScript})},
       {"W PPTP up static", "6", "PPTP", {{"wan_pptp_mode", "0"}}, 0, 1, cat({pptpStatic("ra0"), kPptpScript})},
       {"W PPTP down radio on", "6", "PPTP", {{"wan_pptp_mode", "1"}, {"RadioOff", "0"}}, 1, 0,
-       {"ifconfig ra0 0.0.0.0", "rm -f /var/physical_wanIf_gw", "killall -q udhcpc", "killall -q pppd", "remove /var/physical_wanIf_gw"}},
-      {"W PPTP down radio absent", "6", "PPTP", {{"wan_pptp_mode", "0"}}, 1, 0, {"rm -f /var/physical_wanIf_gw", "killall -q pppd", "remove /var/physical_wanIf_gw"}},
+       {"ifconfig ra0 0.0.0.0", "rm -f /var/physical_wanIf_gw", "killall -q udhcpc", "killall -q pppd", kNoSession, "remove /var/physical_wanIf_gw"}},
+      {"W PPTP down radio absent", "6", "PPTP", {{"wan_pptp_mode", "0"}}, 1, 0, {"rm -f /var/physical_wanIf_gw", "killall -q pppd", kNoSession, "remove /var/physical_wanIf_gw"}},
       {"W L2TP up by DHCP", "6", "L2TP", {{"wan_l2tp_mode", "1"}}, 0, 1, cat({kL2tpDhcp, kUdhcpcW, kL2tpScript})},
       {"W L2TP up static", "6", "L2TP", {{"wan_l2tp_mode", "0"}}, 0, 1, cat({l2tpStatic("ra0"), kL2tpScript})},
       {"W L2TP down radio on", "6", "L2TP", {{"wan_l2tp_mode", "1"}, {"RadioOff", "0"}}, 1, 0,
-       {"ifconfig ra0 0.0.0.0", "rm -f /var/physical_wanIf_gw", "killall -q udhcpc", "killall -q pppd", "killall -q l2tpd", "remove /var/physical_wanIf_gw"}},
+       {"ifconfig ra0 0.0.0.0", "rm -f /var/physical_wanIf_gw", "killall -q udhcpc", "killall -q pppd", "killall -q l2tpd", kNoSession, "remove /var/physical_wanIf_gw"}},
       {"W L2TP down radio off", "6", "L2TP", {{"RadioOff", "00"}}, 1, 0,
-       {"rm -f /var/physical_wanIf_gw", "killall -q pppd", "killall -q l2tpd", "remove /var/physical_wanIf_gw"}},
+       {"rm -f /var/physical_wanIf_gw", "killall -q pppd", "killall -q l2tpd", kNoSession, "remove /var/physical_wanIf_gw"}},
       {"W L2TP steady up", "6", "L2TP", {}, 1, 1, {}},
       // Types the watcher does not know: no command, in either mode.
       {"G unknown up", "0", "STATIC", {}, 0, 1, {}},
@@ -334,7 +342,7 @@ TEST_F(TickTest, Ipv6ClientEndsWithAGatewayPppoeSession)
     const char *session;
     bool stops;
   } cases[] = {{"3", "1", true}, {"31", "1", false}, {"", "1", false}, {"3", "10", false}, {"3", "", false}, {"1", "3", false}};
-  const Lines down = {"ifconfig ppp0 0.0.0.0", "rm -f /var/physical_wanIf_gw", "killall -q pppd", "remove /var/physical_wanIf_gw"};
+  const Lines down = {"ifconfig ppp0 0.0.0.0", "rm -f /var/physical_wanIf_gw", "killall -q pppd", kNoSession, "remove /var/physical_wanIf_gw"};
   for (const Case &c : cases) {
     SCOPED_TRACE(std::string(c.proto) + "/" + c.session);
     configure("0", "PPPOE");
@@ -344,6 +352,19 @@ TEST_F(TickTest, Ipv6ClientEndsWithAGatewayPppoeSession)
     g_link.port = 0;
     EXPECT_EQ(ticks(), c.stops ? cat({down, {"sleep 5", "killall -q dhcp6c"}}) : down);
   }
+}
+
+TEST_F(TickTest, PppoeTeardownReleasesTheReportedInterface)
+{
+  TempDir dir;
+  dir.write("link", "1 ppp1\n");
+  const std::string report = dir.file("link");
+  set_ppp_report(report.c_str());
+  configure("0", "PPPOE");
+  lastStatus = 1;
+  g_link.port = 0;
+  EXPECT_EQ(ticks(), (Lines{"ifconfig 'ppp1' 0.0.0.0", "rm -f /var/physical_wanIf_gw", "killall -q pppd",
+                            "write " + report + ": 0\n", "remove /var/physical_wanIf_gw"}));
 }
 
 TEST_F(TickTest, LanGatewayModeRewritesTheGatewayFileEveryTick)
@@ -412,13 +433,13 @@ TEST_F(TickTest, ARestartWaitsForTheOldDaemonThenKillsIt)
       {"pppd on a dead link", "0", "PPTP", {{"pppd", {6000, 40}}},
        cat({kPptpDhcp, {"[SIGKILL pppd]", "[pppd exited at 2040 ms]"}, kUdhcpcG, kAccelPptp}), 2040},
       {"pppd that outlives SIGKILL", "0", "PPPOE", {{"pppd", {-1, -1}}},
-       {"killall -q pppd", "[SIGKILL pppd]", kPppoeG[1], kPppoeG[2]}, 3000},
+       {"killall -q pppd", "[SIGKILL pppd]", kPppoeG[1], kPppoeG[2], kPppoeG[3]}, 3000},
       {"pppd and l2tpd side by side", "6", "L2TP", {{"pppd", {500, 0}}, {"l2tpd", {600, 0}}},
        cat({{"killall -q pppd", "killall -q l2tpd", "[pppd exited at 500 ms]", "[l2tpd exited at 600 ms]"},
             Lines(staticL2tp.begin() + 2, staticL2tp.end()), kL2tpScript}),
        600},
       {"WISP PPPoE after SIGKILL", "6", "PPPOE", {{"pppd", {20, 0}}},
-       cat({{kPppoeW[0], "[pppd exited at 20 ms]"}, {kPppoeW[1], kPppoeW[2]}}), 20},
+       cat({{kPppoeW[0], "[pppd exited at 20 ms]"}, {kPppoeW[1], kPppoeW[2], kPppoeW[3]}}), 20},
   };
   for (const Case &c : cases) {
     SCOPED_TRACE(c.name);
@@ -453,10 +474,10 @@ TEST_F(TickTest, ATeardownForgetsTheGatewayOnceItsDaemonsHaveGone)
         "remove /var/physical_wanIf_gw"},
        300},
       {"PPPOE", {{"pppd", {6000, 0}}},
-       {"ifconfig ppp0 0.0.0.0", "rm -f /var/physical_wanIf_gw", "killall -q pppd", "remove /var/physical_wanIf_gw"},
+       {"ifconfig ppp0 0.0.0.0", "rm -f /var/physical_wanIf_gw", "killall -q pppd", kNoSession, "remove /var/physical_wanIf_gw"},
        2000},
       {"PPTP", {{"pppd", {100, 0}}, {"udhcpc", {200, 0}}},
-       {"ifconfig eth2.2 0.0.0.0", "rm -f /var/physical_wanIf_gw", "killall -q udhcpc", "killall -q pppd",
+       {"ifconfig eth2.2 0.0.0.0", "rm -f /var/physical_wanIf_gw", "killall -q udhcpc", "killall -q pppd", kNoSession,
         "[pppd exited at 100 ms]", "[udhcpc exited at 200 ms]", "remove /var/physical_wanIf_gw"},
        200},
   };

@@ -49,7 +49,7 @@ TEST_F(TickTest, ScriptsGetFiveLiteralArgumentsWhateverTheValues)
                    {"wan_pppoe_optime", ""}});
   g_link.port = 1;
   auto lines = ticks();
-  ASSERT_EQ(lines.size(), 3u);
+  ASSERT_EQ(lines.size(), 4u);
   EXPECT_EQ(wordsOf(lines[1]), std::string("[user name][") + kNasty + "][eth2.2][][]");
 }
 
@@ -67,12 +67,12 @@ TEST_F(TickTest, EveryValueOfEveryTypeIsOneWord)
                    {"SystemName", "my router's"}});
   g_link.port = 1;
   auto lines = ticks();
-  ASSERT_EQ(lines.size(), 10u);
+  ASSERT_EQ(lines.size(), 11u);
   EXPECT_EQ(wordsOf(lines[2]), "[eth2.2][10.0.0.2 up][netmask][$(echo sub)]");
   EXPECT_EQ(wordsOf(lines[4]), "[add][default][gw][10.0.0.1 && echo injected]");
   EXPECT_EQ(lines[5], "write /var/physical_wanIf_gw: 10.0.0.1 && echo injected\n");
   EXPECT_EQ(wordsOf(lines[6]), std::string("[][") + kNasty + "][lns.example.net; echo injected][][]");
-  EXPECT_EQ(wordsOf(lines[9]), "[start-session lns.example.net; echo injected]");
+  EXPECT_EQ(wordsOf(lines[10]), "[start-session lns.example.net; echo injected]");
 
   fake_nvram_set("wan_l2tp_mode", "1");
   lastStatus = 0;
@@ -90,7 +90,7 @@ TEST_F(TickTest, LongValuesAreRefusedWholeNeverCut)
   fake_nvram_load({{"OP_Mode", "0"}, {"wanConnectionMode", "PPTP"}, {"wan_pptp_pass", longPass.c_str()}});
   g_link.port = 1;
   auto lines = ticks();
-  ASSERT_EQ(lines.size(), 2u);
+  ASSERT_EQ(lines.size(), 3u);
   EXPECT_EQ(wordsOf(lines[0]), "[][" + longPass + "][][][]");
 
   // One that would not fit: the script is not run, the rest of the sequence is.
@@ -101,7 +101,7 @@ TEST_F(TickTest, LongValuesAreRefusedWholeNeverCut)
   lines = ticks();
   EXPECT_EQ(output(), "wanwatch: command too long, not run: l2tp.sh\n"
                       "wanwatch: command too long, not run: l2tp-control\n");
-  EXPECT_EQ(lines, (std::vector<std::string>{"l2tpd", "sleep 1"}));
+  EXPECT_EQ(lines, (std::vector<std::string>{"write /etc/link: 0\n", "l2tpd", "sleep 1"}));
 
   // Quotes take four characters each in the line.
   std::string quotes(kCommandMax / 4, '\'');
