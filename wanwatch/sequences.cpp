@@ -161,8 +161,8 @@ void tunnelTeardown(Wan wan, const TickSettings &settings, const Tunnel &tunnel,
   runWords("killall -q pppd");
   if (tunnel.l2tp)
     runWords("killall -q l2tpd");
-  forgetPppSession();
   forgetGateway("pppd", dhcp ? "udhcpc" : nullptr);
+  forgetPppSession();
 }
 
 // The IPv6 client of a PPPoE session ends with it; it gets five seconds to
@@ -259,8 +259,8 @@ void pppoeTeardown(Wan wan, const TickSettings &)
     runWords("ifconfig %s 0.0.0.0", ifname);
   runWords("rm -f /var/physical_wanIf_gw");
   runWords("killall -q pppd");
-  forgetPppSession();
   forgetGateway("pppd");
+  forgetPppSession();
   if (wan == Wan::Gateway)
     stopIpv6Client();
 }

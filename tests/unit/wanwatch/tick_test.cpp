@@ -142,21 +142,21 @@ TEST_F(TickTest, EveryRowOfTheGatewayAndWispTables)
       {"G DHCP down", "0", "DHCP", {}, 1, 0, {"ifconfig eth2.2 0.0.0.0", "rm -f /var/physical_wanIf_gw", "killall -q udhcpc", "remove /var/physical_wanIf_gw"}},
       {"G DHCP steady up", "0", "DHCP", {}, 1, 1, {}},
       {"G PPPOE up", "0", "PPPOE", {}, 0, 1, kPppoeG},
-      {"G PPPOE down", "0", "PPPOE", {}, 1, 0, {"ifconfig ppp0 0.0.0.0", "rm -f /var/physical_wanIf_gw", "killall -q pppd", kNoSession, "remove /var/physical_wanIf_gw"}},
+      {"G PPPOE down", "0", "PPPOE", {}, 1, 0, {"ifconfig ppp0 0.0.0.0", "rm -f /var/physical_wanIf_gw", "killall -q pppd", "remove /var/physical_wanIf_gw", kNoSession}},
       {"G PPTP up by DHCP", "0", "PPTP", {{"wan_pptp_mode", "1"}}, 0, 1, cat({kPptpDhcp, kUdhcpcG, kAccelPptp})},
       {"G PPTP up static", "0", "PPTP", {{"wan_pptp_mode", "0"}}, 0, 1, cat({pptpStatic("eth2.2"), kAccelPptp})},
       {"G PPTP up other mode", "0", "PPTP", {{"wan_pptp_mode", "2"}}, 0, 1, kAccelPptp},
       {"G PPTP down by DHCP", "0", "PPTP", {{"wan_pptp_mode", "1"}}, 1, 0,
-       {"ifconfig eth2.2 0.0.0.0", "rm -f /var/physical_wanIf_gw", "killall -q udhcpc", "killall -q pppd", kNoSession, "remove /var/physical_wanIf_gw"}},
+       {"ifconfig eth2.2 0.0.0.0", "rm -f /var/physical_wanIf_gw", "killall -q udhcpc", "killall -q pppd", "remove /var/physical_wanIf_gw", kNoSession}},
       {"G PPTP down other mode", "0", "PPTP", {{"wan_pptp_mode", ""}}, 1, 0,
-       {"ifconfig eth2.2 0.0.0.0", "rm -f /var/physical_wanIf_gw", "killall -q pppd", kNoSession, "remove /var/physical_wanIf_gw"}},
+       {"ifconfig eth2.2 0.0.0.0", "rm -f /var/physical_wanIf_gw", "killall -q pppd", "remove /var/physical_wanIf_gw", kNoSession}},
       {"G L2TP up by DHCP", "0", "L2TP", {{"wan_l2tp_mode", "1"}}, 0, 1, cat({kL2tpDhcp, kUdhcpcG, kL2tpScript})},
       {"G L2TP up static", "0", "L2TP", {{"wan_l2tp_mode", "0"}}, 0, 1, cat({l2tpStatic("eth2.2"), kL2tpScript})},
       {"G L2TP up other mode", "0", "L2TP", {}, 0, 1, kL2tpScript},
       {"G L2TP down by DHCP", "0", "L2TP", {{"wan_l2tp_mode", "1"}}, 1, 0,
-       {"ifconfig eth2.2 0.0.0.0", "rm -f /var/physical_wanIf_gw", "killall -q udhcpc", "killall -q pppd", "killall -q l2tpd", kNoSession, "remove /var/physical_wanIf_gw"}},
+       {"ifconfig eth2.2 0.0.0.0", "rm -f /var/physical_wanIf_gw", "killall -q udhcpc", "killall -q pppd", "killall -q l2tpd", "remove /var/physical_wanIf_gw", kNoSession}},
       {"G L2TP down static", "0", "L2TP", {{"wan_l2tp_mode", "0"}}, 1, 0,
-       {"ifconfig eth2.2 0.0.0.0", "rm -f /var/physical_wanIf_gw", "killall -q pppd", "killall -q l2tpd", kNoSession, "remove /var/physical_wanIf_gw"}},
+       {"ifconfig eth2.2 0.0.0.0", "rm -f /var/physical_wanIf_gw", "killall -q pppd", "killall -q l2tpd", "remove /var/physical_wanIf_gw", kNoSession}},
       {"G L2TP steady up", "0", "L2TP", {}, 1, 1, {}},
       // WISP mode (the DHCP row's access point is already known).
       {"W DHCP up", "6", "DHCP", {}, 0, 1, cat({{"killall -q udhcpc", "ifconfig ra0 0.0.0.0"}, kUdhcpcW})},
@@ -166,19 +166,19 @@ TEST_F(TickTest, EveryRowOfTheGatewayAndWispTables)
       {"W DHCP steady up", "6", "DHCP", {}, 1, 1, {}},
       {"W PPPOE up", "6", "PPPOE", {}, 0, 1, kPppoeW},
       {"W PPPOE down", "6", "PPPOE", {{"RadioOff", "1"}, {"wan_ipv6_proto", "3"}, {"pppoev6_session", "1"}}, 1, 0,
-       {"ifconfig ppp0 0.0.0.0", "rm -f /var/physical_wanIf_gw", "killall -q pppd", kNoSession, "remove /var/physical_wanIf_gw"}},
+       {"ifconfig ppp0 0.0.0.0", "rm -f /var/physical_wanIf_gw", "killall -q pppd", "remove /var/physical_wanIf_gw", kNoSession}},
       {"W PPPOE steady up", "6", "PPPOE", {}, 1, 1, {}},
       {"W PPTP up by DHCP", "6", "PPTP", {{"wan_pptp_mode", "1"}}, 0, 1, cat({kPptpDhcp, kUdhcpcW, kPptpScript})},
       {"W PPTP up static", "6", "PPTP", {{"wan_pptp_mode", "0"}}, 0, 1, cat({pptpStatic("ra0"), kPptpScript})},
       {"W PPTP down radio on", "6", "PPTP", {{"wan_pptp_mode", "1"}, {"RadioOff", "0"}}, 1, 0,
-       {"ifconfig ra0 0.0.0.0", "rm -f /var/physical_wanIf_gw", "killall -q udhcpc", "killall -q pppd", kNoSession, "remove /var/physical_wanIf_gw"}},
-      {"W PPTP down radio absent", "6", "PPTP", {{"wan_pptp_mode", "0"}}, 1, 0, {"rm -f /var/physical_wanIf_gw", "killall -q pppd", kNoSession, "remove /var/physical_wanIf_gw"}},
+       {"ifconfig ra0 0.0.0.0", "rm -f /var/physical_wanIf_gw", "killall -q udhcpc", "killall -q pppd", "remove /var/physical_wanIf_gw", kNoSession}},
+      {"W PPTP down radio absent", "6", "PPTP", {{"wan_pptp_mode", "0"}}, 1, 0, {"rm -f /var/physical_wanIf_gw", "killall -q pppd", "remove /var/physical_wanIf_gw", kNoSession}},
       {"W L2TP up by DHCP", "6", "L2TP", {{"wan_l2tp_mode", "1"}}, 0, 1, cat({kL2tpDhcp, kUdhcpcW, kL2tpScript})},
       {"W L2TP up static", "6", "L2TP", {{"wan_l2tp_mode", "0"}}, 0, 1, cat({l2tpStatic("ra0"), kL2tpScript})},
       {"W L2TP down radio on", "6", "L2TP", {{"wan_l2tp_mode", "1"}, {"RadioOff", "0"}}, 1, 0,
-       {"ifconfig ra0 0.0.0.0", "rm -f /var/physical_wanIf_gw", "killall -q udhcpc", "killall -q pppd", "killall -q l2tpd", kNoSession, "remove /var/physical_wanIf_gw"}},
+       {"ifconfig ra0 0.0.0.0", "rm -f /var/physical_wanIf_gw", "killall -q udhcpc", "killall -q pppd", "killall -q l2tpd", "remove /var/physical_wanIf_gw", kNoSession}},
       {"W L2TP down radio off", "6", "L2TP", {{"RadioOff", "00"}}, 1, 0,
-       {"rm -f /var/physical_wanIf_gw", "killall -q pppd", "killall -q l2tpd", kNoSession, "remove /var/physical_wanIf_gw"}},
+       {"rm -f /var/physical_wanIf_gw", "killall -q pppd", "killall -q l2tpd", "remove /var/physical_wanIf_gw", kNoSession}},
       {"W L2TP steady up", "6", "L2TP", {}, 1, 1, {}},
       // Types the watcher does not know: no command, in either mode.
       {"G unknown up", "0", "STATIC", {}, 0, 1, {}},
@@ -342,7 +342,7 @@ TEST_F(TickTest, Ipv6ClientEndsWithAGatewayPppoeSession)
     const char *session;
     bool stops;
   } cases[] = {{"3", "1", true}, {"31", "1", false}, {"", "1", false}, {"3", "10", false}, {"3", "", false}, {"1", "3", false}};
-  const Lines down = {"ifconfig ppp0 0.0.0.0", "rm -f /var/physical_wanIf_gw", "killall -q pppd", kNoSession, "remove /var/physical_wanIf_gw"};
+  const Lines down = {"ifconfig ppp0 0.0.0.0", "rm -f /var/physical_wanIf_gw", "killall -q pppd", "remove /var/physical_wanIf_gw", kNoSession};
   for (const Case &c : cases) {
     SCOPED_TRACE(std::string(c.proto) + "/" + c.session);
     configure("0", "PPPOE");
@@ -364,7 +364,7 @@ TEST_F(TickTest, PppoeTeardownReleasesTheReportedInterface)
   lastStatus = 1;
   g_link.port = 0;
   EXPECT_EQ(ticks(), (Lines{"ifconfig 'ppp1' 0.0.0.0", "rm -f /var/physical_wanIf_gw", "killall -q pppd",
-                            "write " + report + ": 0\n", "remove /var/physical_wanIf_gw"}));
+                            "remove /var/physical_wanIf_gw", "write " + report + ": 0\n"}));
 }
 
 TEST_F(TickTest, LanGatewayModeRewritesTheGatewayFileEveryTick)
@@ -474,11 +474,11 @@ TEST_F(TickTest, ATeardownForgetsTheGatewayOnceItsDaemonsHaveGone)
         "remove /var/physical_wanIf_gw"},
        300},
       {"PPPOE", {{"pppd", {6000, 0}}},
-       {"ifconfig ppp0 0.0.0.0", "rm -f /var/physical_wanIf_gw", "killall -q pppd", kNoSession, "remove /var/physical_wanIf_gw"},
+       {"ifconfig ppp0 0.0.0.0", "rm -f /var/physical_wanIf_gw", "killall -q pppd", "remove /var/physical_wanIf_gw", kNoSession},
        2000},
       {"PPTP", {{"pppd", {100, 0}}, {"udhcpc", {200, 0}}},
-       {"ifconfig eth2.2 0.0.0.0", "rm -f /var/physical_wanIf_gw", "killall -q udhcpc", "killall -q pppd", kNoSession,
-        "[pppd exited at 100 ms]", "[udhcpc exited at 200 ms]", "remove /var/physical_wanIf_gw"},
+       {"ifconfig eth2.2 0.0.0.0", "rm -f /var/physical_wanIf_gw", "killall -q udhcpc", "killall -q pppd",
+        "[pppd exited at 100 ms]", "[udhcpc exited at 200 ms]", "remove /var/physical_wanIf_gw", kNoSession},
        200},
   };
   for (const Case &c : cases) {
