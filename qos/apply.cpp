@@ -37,13 +37,12 @@ struct Tag {
   const Spool *spool;
   int index;
   RefusalNote note;
-  char fallback[112]; // empty for none
+  char fallback[192]; // empty for none
 };
 constexpr int kTags = 64;
 Tag g_tags[kTags];
 int g_tagCount = 0;
 RefusalNote g_note = nullptr;
-bool g_fellBack = false; // a fallback was taken: the rest go straight to theirs
 
 // The watched line: armed until the next line is issued, then its outcome,
 // or where it waits in a batch.
@@ -126,7 +125,6 @@ void refused(const Spool *spool, int index, const char *line)
   if (t->note != nullptr)
     t->note(line);
   if (t->fallback[0] != '\0') {
-    g_fellBack = true;
     // Counted in no spool: the table's address stands for none (only ever compared).
     runOne(t->fallback, -1, g_tags);
   }
@@ -363,7 +361,6 @@ void applyStart(ApplyMode mode, bool dryRun, Ipv6Mode ipv6)
   g_mode = mode;
   g_dryRun = dryRun;
   g_watch = Watch{};
-  g_fellBack = false;
   if (mode == ApplyMode::Batch)
     checkBatchTools();
   g_ipv6 = ipv6;
@@ -402,10 +399,6 @@ int vx_doCmd(const char *fmt, ...)
 // place; a batched one keeps its note and fallback for when its batch has run.
 int vx_doCmdOr(const char *fallback, const char *line)
 {
-  if (g_fellBack && fallback != nullptr) {
-    line = fallback;
-    fallback = nullptr;
-  }
   if (g_level > 0)
     printf("%s\n", line);
   if (g_tagCount == kTags)
@@ -427,10 +420,8 @@ int vx_doCmdOr(const char *fallback, const char *line)
   } else if (rc != 0) { // never in a dry run, which runs nothing
     if (g_note != nullptr)
       g_note(line);
-    if (fallback != nullptr) {
-      g_fellBack = true;
+    if (fallback != nullptr)
       vx_doCmdOr(nullptr, fallback);
-    }
   }
   return rc;
 }

@@ -33,8 +33,7 @@ int vx_doCmd(const char *fmt, ...) __attribute__((format(printf, 1, 2)));
 // Issues `line` (as vx_doCmd issues its text), a tc line the kernel may
 // refuse, `fallback` the line to issue in its place. Run now, a refused line
 // is followed by its fallback at once; batched, each refused line's fallback
-// runs alone after the batch. Once one fallback was taken the lines after it
-// go straight to theirs.
+// runs alone after the batch.
 int vx_doCmdOr(const char *fallback, const char *line);
 
 // Refusals go back to the code that issued the line: each line issued while

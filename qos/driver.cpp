@@ -107,6 +107,7 @@ int clearOldRule()
   if (strcmp(session, kClearDevices) != 0)
     vx_doCmd(kClearTree, session);
   resetMangle();
+  fairAfterReset();
   ipv6Cleared = ipv6Mode() == Ipv6Mode::Clear;
   return 0;
 }
@@ -152,7 +153,7 @@ int vx_qos_main(int argc, char **argv)
   printf("%sqosEnable=%d\n", kVxTag, qosEnable);
   printf("%sqosAutoEnable=%d\n", kVxTag, qosAutoEnable);
   applyStart(keyIsOne("VX_QoSBatch") ? ApplyMode::Batch : ApplyMode::RunNow, dryRun, ipv6Wanted());
-  fairStart(keyIsOne("VX_QoSFair"), dryRun, guard == Guard::Taken);
+  fairStart(keyIsOne("VX_QoSFair"), dryRun);
   if (ipv6Mode() == Ipv6Mode::On && guard == Guard::Taken) {
     // Before the first IPv6 rule: a run killed midway leaves it too.
     int marker = open(kIpv6Marker, O_WRONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0644);
@@ -195,6 +196,7 @@ int vx_qos_main(int argc, char **argv)
       printf("VX : === End of setting QoS === \n");
     } else {
       applyFlush();
+      fairAfterBuild();
       printf("=====QoS DISABLED!!...======\n");
     }
   }

@@ -39,47 +39,81 @@ constexpr FairNumbers kFair = {6, 3, 4, 16, 1540 * 8, 5000, 95000, 300, 40960, 1
 // The behaviour rules' numbers stand in their texts below:
 //  - a connection whose packets average more than 500 bytes (both directions)
 //    stays where it is;
-//  - otherwise each answered flow's original direction is metered (a flow
-//    is promoted from its first packet after an answer, so one-packet
-//    flows, however many, are never promoted): at most 100 packets
-//    a second (5 more within a second) over 1 s windows (rate-match's
-//    default interval); a flow over the rate
-//    is not promoted for the rest of that second and the whole next one, so
-//    a demoted flow returns only after 1 s under the limit;
-//  - the meter holds at most 8192 flows in 1024 buckets, each forgotten 3 s
-//    after its last packet (1000 new flows a second fit);
-//  - a host buys no priority: once the small-packet UDP it originates comes
-//    to more than 32 KiB a second (a call and a game take about 16), all of
-//    it goes to the lowest class until a whole second under that, so that
-//    neither a flood of sparse flows nor one of new flows crowds the flows
-//    of other hosts. Replies are not counted: a server that answers many
-//    LAN hosts' calls is not a host that floods. That meter holds one entry
-//    per source address, in the kernel's default bounds;
-//  - the flow meter's verdict is bit 0x10000 of the connection mark, which
-//    carries it to the reply direction: each packet of the original
-//    direction clears it and sets it again when the meter passes. It is
-//    never put on a packet mark, which the fw filters compare whole.
-// The kernel features a refused line may name, each said once per run.
-constexpr char kFeatures[] = "fq_codel\0connbytes\0hashlimit\0CONNMARK\0dscp\0";
+//  - otherwise each direction of each answered flow is metered (a flow is
+//    promoted from its first packet after an answer, so one-packet flows,
+//    however many, are never promoted): at most 100 packets a second (5
+//    more within a second) over 1 s windows (rate-match's default
+//    interval). A direction over the rate is not promoted for the rest of
+//    that second and the whole next one, so a demoted flow returns only
+//    after 1 s under the limit; a flow is promoted only while both of its
+//    directions are under it, so a peer's flood of replies to a sparse
+//    flow promotes neither;
+//  - the meter holds at most 8192 flow directions in 1024 buckets, each
+//    forgotten 3 s after its last packet (500 new answered flows a second
+//    fit);
+//  - a host buys no priority: once the small-packet UDP that a LAN host
+//    sends, or once what it is sent, comes to more than 32 KiB a second (a
+//    call and a game take about 16), all of it in that direction goes to
+//    the lowest class until a whole second under that, so that neither a
+//    flood of sparse flows, nor one of new flows, nor a peer's replies
+//    crowds the flows of other hosts. The LAN host is the source of what
+//    leaves by any device but the LAN bridge and the destination of what
+//    leaves by it (mangle POSTROUTING comes before the address translation
+//    of what leaves, after that of what arrives). Each direction's meter
+//    holds one entry per address, in the kernel's default bounds;
+//  - the flow meter's verdict is two bits of the connection mark, 0x10000
+//    for the original direction and 0x20000 for the reply: each packet
+//    clears its direction's bit and sets it again when the meter passes.
+//    They are never put on a packet mark, which the fw filters compare
+//    whole, and a run without the mode clears them (kClearBits).
+// The kernel features a refused line may name, each said once per run, with
+// what the mode does without it.
+constexpr char kFeatures[] = "fq_codel\0leaves keep sfq\0connbytes\0the rest applies\0hashlimit\0the rest "
+                             "applies\0CONNMARK\0the rest applies\0dscp\0the rest applies\0drr\0"
+                             "the low class is shared by flow alone\0";
+constexpr unsigned kNoFq = 1;
+constexpr unsigned kNoHosts = 1u << 5;
 unsigned g_said = 0;
 
 // Unclassified UDP, what still has the low default mark once the
 // application and user rules are through, at the end of POSTROUTING. The
-// guard is on every rule; each line is one.
+// guard is on every rule; each line is one. Lines of the replies part start
+// with '<' (for what leaves by the LAN bridge), '>' (by any other device) or
+// '=' (for both); one that starts with '!' stands in for them without it.
 constexpr char kFlowRules[] =
     "-m connbytes --connbytes 501: --connbytes-dir both --connbytes-mode avgpkt -j RETURN\n"
     "-m conntrack --ctdir ORIGINAL -j CONNMARK --and-mark 0xfffeffff\n"
-    "-m conntrack --ctdir ORIGINAL -m hashlimit --hashlimit-above 32kb/s --hashlimit-mode srcip --hashlimit-name "
+    "=-m conntrack --ctdir REPLY -j CONNMARK --and-mark 0xfffdffff\n"
+    "<-m hashlimit --hashlimit-above 32kb/s --hashlimit-mode dstip --hashlimit-name vx_hostin --hashlimit-rate-match "
+    "-j MARK --set-mark 6\n"
+    ">-m hashlimit --hashlimit-above 32kb/s --hashlimit-mode srcip --hashlimit-name vx_host --hashlimit-rate-match -j "
+    "MARK --set-mark 6\n"
+#ifdef VX_QOS_FAIR_ABLATION
+    "!-m conntrack --ctdir ORIGINAL -m hashlimit --hashlimit-above 32kb/s --hashlimit-mode srcip --hashlimit-name "
     "vx_host --hashlimit-rate-match -j MARK --set-mark 6\n"
+#endif
     "-m conntrack --ctdir ORIGINAL --ctstate ESTABLISHED -m hashlimit --hashlimit-upto 100/sec --hashlimit-mode "
     "srcip,srcport,dstip,dstport --hashlimit-name vx_fair --hashlimit-htable-size 1024 --hashlimit-htable-max 8192 "
     "--hashlimit-htable-expire 3000 --hashlimit-rate-match -j CONNMARK --or-mark 0x10000\n"
-    "-m connmark --mark 0x10000/0x10000 -j MARK --set-mark 2\n";
+    "=-m conntrack --ctdir REPLY -m hashlimit --hashlimit-upto 100/sec --hashlimit-mode "
+    "srcip,srcport,dstip,dstport --hashlimit-name vx_fair --hashlimit-htable-size 1024 --hashlimit-htable-max 8192 "
+    "--hashlimit-htable-expire 3000 --hashlimit-rate-match -j CONNMARK --or-mark 0x20000\n"
+    "=-m connmark --mark 0x30000/0x30000 -j MARK --set-mark 2\n"
+#ifdef VX_QOS_FAIR_ABLATION
+    // Without the replies part: the original direction alone, its
+    // verdict lifting the replies too.
+    "!-m connmark --mark 0x10000/0x10000 -j MARK --set-mark 2\n"
+#endif
+    ;
+// What a run without the mode issues after one with it: the bits go from
+// the connection mark of every UDP packet that passes (the mode marks UDP
+// alone; a connection that sends no packet expires with its bits).
+constexpr char kClearBits[] = "CONNMARK --and-mark 0xfffcffff";
 
 // Each rule is put together in a buffer of kRuleText bytes: the guard and the
 // longest line fit whole, so no rule is cut short.
 constexpr int kRuleText = 512;
-constexpr char kGuard[] = " -m mark --mark 4 %.*s";
+constexpr char kGuard[] = " -m mark --mark 4 %s%s%s%.*s";
 constexpr int longestLine(const char *p)
 {
   int longest = 0;
@@ -89,16 +123,19 @@ constexpr int longestLine(const char *p)
   }
   return longest;
 }
-static_assert(longestLine(kFlowRules) + static_cast<int>(sizeof kGuard) < kRuleText);
+static_assert(longestLine(kFlowRules) + static_cast<int>(sizeof kGuard) + 32 < kRuleText);
 
 // DSCP from the LAN alone; from the WAN it is not trusted. The classes of
 // the high class, for UDP only (a TCP upload marked EF is bulk with a label
 // and would fill the high class to its ceiling), then CS1 for the lowest.
 constexpr char kDscpClasses[] = "EF\0CS5\0CS6\0CS7\0AF41\0AF42\0AF43\0CS1\0";
 
-constexpr unsigned kAllParts = kFairShares | kFairLeaves | kFairFlows | kFairDscp;
+constexpr unsigned kAllParts = kFairShares | kFairLeaves | kFairFlows | kFairDscp | kFairHosts | kFairReplies;
 
-bool g_writes = false; // the key on, and not a dry run
+bool g_writes = false;  // not a dry run
+bool g_keyOn = false;
+bool g_cleared = false; // a run without the key after one with it: the bits cleared
+bool g_noFq = false;    // fq_codel refused: the leaves after it get sfq at once
 
 bool writeFile(const char *path, const char *value)
 {
@@ -135,7 +172,7 @@ unsigned partsOff()
   const char *off = getenv("VX_QOS_FAIR_OFF");
   unsigned parts = 0;
   unsigned bit = 1;
-  for (const char *name = "shares\0leaves\0flows\0dscp\0"; off != nullptr && *name != '\0'; name += strlen(name) + 1) {
+  for (const char *name = "shares\0leaves\0flows\0dscp\0hosts\0replies\0"; off != nullptr && *name != '\0'; name += strlen(name) + 1) {
     if (strstr(off, name) != nullptr)
       parts |= bit;
     bit <<= 1;
@@ -149,21 +186,96 @@ int atLeastMin(int rate)
   return rate < kMinRate ? kMinRate : rate;
 }
 
-// The note of the mode's own lines; a leaf's comes without its text (a line
-// of a tc batch) and names the leaves' queue, the only feature it has.
+// Says once that the kernel lacks a feature: the `bit` of kFeatures.
+void sayFeature(unsigned bit)
+{
+  unsigned b = 1;
+  for (const char *word = kFeatures; *word != '\0'; b <<= 1) {
+    const char *what = word + strlen(word) + 1;
+    if (b == bit && (g_said & bit) == 0)
+      printf("%sfair mode: no %s: %s\n", kVxTag, word, what);
+    word = what + strlen(what) + 1;
+  }
+  g_said |= bit;
+  g_noFq = g_noFq || bit == kNoFq;
+}
+
+// The notes of the mode's own lines: a rule names its feature in its text;
+// a leaf's queue line (which comes without its text from a tc batch) is
+// fq_codel's, a host queue line drr's (or its filter's).
 void sayMissing(const char *line)
 {
-  if (line == nullptr)
-    line = kFeatures;
   unsigned bit = 1;
-  for (const char *word = kFeatures; *word != '\0'; word += strlen(word) + 1, bit <<= 1) {
-    if (strstr(line, word) == nullptr)
-      continue;
-    if ((g_said & bit) == 0)
-      printf("%sfair mode: no %s: %s\n", kVxTag, word, bit == 1 ? "leaves keep sfq" : "the rest applies");
-    g_said |= bit;
-    return;
+  for (const char *word = kFeatures; *word != '\0'; bit <<= 1) {
+    if (strstr(line, word) != nullptr)
+      return sayFeature(bit);
+    word += strlen(word) + 1;
+    word += strlen(word) + 1;
   }
+}
+
+void sayNoFq(const char *)
+{
+  sayFeature(kNoFq);
+}
+
+void sayNoHosts(const char *)
+{
+  sayFeature(kNoHosts);
+}
+
+// A leaf queue: fq_codel in `fq`, the sfq line `sfq` where the kernel
+// refuses it, and sfq at once once it has.
+int queueLine(const char *sfq, const char *fq)
+{
+  noteRefusals(sayNoFq);
+  const int rc = g_noFq ? vx_doCmd("%s", sfq) : vx_doCmdOr(sfq, fq);
+  noteRefusals(nullptr);
+  return rc;
+}
+
+// The sfq line `line` with its queue swapped for fq_codel at the link rate
+// of `tree`: everything up to the handle's colon (the last one, as "sfq
+// perturb N" has none), then fq_codel.
+void fqLine(char (&fq)[192], const char *line, int tree)
+{
+  const FqCodelParams p = fqCodelFor(tree == 1 ? UPLINK_SPEED : DOWNLINK_SPEED);
+  snprintf(fq, sizeof fq, "%.*s fq_codel limit %d memory_limit %d target %dus interval %dus quantum %d ecn",
+           static_cast<int>(strrchr(line, ':') + 1 - line), line, p.limit, p.memoryLimit, p.targetUs, p.intervalUs,
+           p.quantum);
+}
+
+// The low default leaf shared by LAN host, then by flow: a drr queue whose
+// flow filter sends each host, by the low bits of its address (the source
+// before address translation on the WAN tree, the destination on the
+// others), to one of kHostQueues classes of equal quantum, each with the
+// leaf's own queue. Hosts a multiple of kHostQueues apart share a class.
+// Where the kernel refuses the drr queue the leaf gets `queue` (its plain
+// line) instead; where it refuses the filter, the drr queue (which drops
+// what no filter classifies) is replaced by that queue.
+void hostLeaf(const char *gap, const char *dev, int tree, const char *queue)
+{
+  char line[192];
+  const char *kind = strrchr(queue, ':') + 2;
+  snprintf(line, sizeof line, "tc qdisc%sadd dev %s parent %d:%d handle 1%d: drr", gap, dev, tree, kLowMark, kLowMark);
+  noteRefusals(sayNoHosts);
+  int rc = vx_doCmdOr(queue, line);
+  if (rc == 0) {
+    snprintf(line, sizeof line, "tc qdisc replace dev %s parent %d:%d %s", dev, tree, kLowMark, kind);
+    char filter[128];
+    snprintf(filter, sizeof filter, "tc filter add dev %s parent 1%d: handle 1 flow map key %s divisor %d baseclass 1%d:1",
+             dev, kLowMark, tree == 1 ? "nfct-src" : "dst", kHostQueues, kLowMark);
+    rc = vx_doCmdOr(line, filter);
+  }
+  for (int n = 1; rc == 0 && n <= kHostQueues; ++n) {
+    noteRefusals(sayNoHosts);
+    vx_doCmd("tc class add dev %s parent 1%d: classid 1%d:%d drr", dev, kLowMark, kLowMark, n);
+    char sfq[96], fq[192];
+    snprintf(sfq, sizeof sfq, "tc qdisc add dev %s parent 1%d:%d handle f%d: sfq perturb 10", dev, kLowMark, n, n);
+    fqLine(fq, sfq, tree);
+    queueLine(sfq, fq);
+  }
+  noteRefusals(nullptr);
 }
 
 } // namespace
@@ -175,31 +287,41 @@ void setSysctlWriter(SysctlWriter writer)
   g_write = writer != nullptr ? writer : writeFile;
 }
 
-void fairStart(bool keyOn, bool dryRun, bool guarded)
+void fairStart(bool keyOn, bool dryRun)
 {
-  g_writes = keyOn && !dryRun;
+  g_writes = !dryRun;
+  g_keyOn = keyOn;
   g_said = 0;
+  g_noFq = false;
   g_fairParts = keyOn ? ~partsOff() & kAllParts : 0;
-  if (dryRun)
+  const bool marked = access(kFairMarker, F_OK) == 0;
+  g_cleared = !keyOn && marked;
+  if (dryRun || !keyOn)
     return;
-  const bool marked = !guarded || access(kFairMarker, F_OK) == 0;
-  if (!keyOn) {
-    // The mode turned accounting on: off again.
-    if (guarded && marked && g_write(kConntrackAcct, "0"))
-      unlink(kFairMarker);
-    return;
-  }
-  // The marker goes first, where the mode turns accounting on.
-  if (!marked && firstChar(kConntrackAcct) != '1')
-    g_write(kFairMarker, "");
+  // The marker goes first, saying whether the mode turns accounting on.
+  if (!marked && !g_write(kFairMarker, firstChar(kConntrackAcct) == '1' ? "0" : ""))
+    printf("%sfair mode: cannot write %s: %m\n", kVxTag, kFairMarker);
   g_write(kConntrackAcct, "1");
+}
+
+void fairAfterReset()
+{
+  if (g_cleared)
+    issueRule({Family::Both, "-t mangle -A PREROUTING ", "udp"}, kClearBits);
 }
 
 void fairAfterBuild()
 {
+  if (!g_writes)
+    return;
   // Not there before connection tracking is loaded, which the rules do.
-  if (g_writes && !g_write(kConntrackAcct, "1"))
+  if (g_keyOn && !g_write(kConntrackAcct, "1"))
     printf("%sfair mode: cannot set nf_conntrack_acct: %m\n", kVxTag);
+  // Off again only where the mode turned it on; without connection
+  // tracking loaded there is no setting, and the marker stays for the
+  // next run.
+  if (g_cleared && (firstChar(kFairMarker) == '0' || g_write(kConntrackAcct, "0")))
+    unlink(kFairMarker);
 }
 
 DefaultShares defaultShares(int speed)
@@ -230,16 +352,12 @@ void leafQdisc(const char *gap, const char *dev, int tree, int mark, int perturb
     vx_doCmd("%s", line);
     return;
   }
-  const FqCodelParams p = fqCodelFor(tree == 1 ? UPLINK_SPEED : DOWNLINK_SPEED);
-  // The sfq line with its queue swapped: everything up to the handle's colon
-  // (the last one, as "sfq perturb N" has none), then fq_codel.
   char fq[192];
-  snprintf(fq, sizeof fq, "%.*s fq_codel limit %d memory_limit %d target %dus interval %dus quantum %d ecn",
-           static_cast<int>(strrchr(line, ':') + 1 - line), line, p.limit, p.memoryLimit, p.targetUs, p.intervalUs,
-           p.quantum);
-  noteRefusals(sayMissing);
-  vx_doCmdOr(line, fq);
-  noteRefusals(nullptr);
+  fqLine(fq, line, tree);
+  if (mark == kLowMark && fairOn(kFairHosts))
+    hostLeaf(gap, dev, tree, g_noFq ? line : fq);
+  else
+    queueLine(line, fq);
 }
 
 void fairRules()
@@ -256,8 +374,17 @@ void fairRules()
   }
   for (const char *p = kFlowRules; fairOn(kFairFlows) && *p != '\0';) {
     const char *end = strchr(p, '\n');
-    snprintf(text, sizeof text, kGuard, static_cast<int>(end - p), p);
-    issueRule({Family::Both, "-t mangle -A POSTROUTING ", "udp", text});
+    const char tag = *p == '<' || *p == '>' || *p == '=' || *p == '!' ? *p++ : ' ';
+    const bool wanted = tag == ' ' || (tag == '!') != fairOn(kFairReplies);
+    const char *dir = tag == '<' ? "-o " : tag == '>' ? "! -o " : "";
+    if (BR_IF == nullptr)
+      dir = "";
+    snprintf(text, sizeof text, kGuard, dir, *dir != '\0' ? BR_IF : "", *dir != '\0' ? " " : "",
+             static_cast<int>(end - p), p);
+    // Without the LAN bridge the host meter keys every packet by its source.
+    if (wanted && (tag != '<' || BR_IF != nullptr))
+    if (wanted)
+      issueRule({Family::Both, "-t mangle -A POSTROUTING ", "udp", text});
     p = end + 1;
   }
   noteRefusals(nullptr);

@@ -9,12 +9,18 @@
 //     that sends at most kSparseRate packets a second is carried by the high
 //     default class (by the lowest one, past its host's budget); the
 //     decision is kept on the connection mark;
-//  4. dscp: a packet from the LAN that no rule classified goes by its DSCP.
+//  4. dscp: a packet from the LAN that no rule classified goes by its DSCP;
+//  5. hosts: the low default class is shared by LAN host first, then by flow
+//     within each host (hostLeaf);
+//  6. replies: the flow and host meters count both directions of a
+//     connection, so a peer's replies buy no priority.
 // Without the key every line is the one the mode-less build issues.
 #pragma once
 
-// Written by a run in the mode that turns nf_conntrack_acct on; the next
-// run without the key turns it off again and removes it.
+// Written by every run in the mode: empty where the mode turned
+// nf_conntrack_acct on, "0" where it found it on. The next full run without
+// the key clears the mode's connection-mark bits, turns accounting off again
+// where the mode turned it on, and removes it.
 inline constexpr char kFairMarker[] = "/var/vx_qos.fair";
 inline constexpr char kConntrackAcct[] = "/proc/sys/net/netfilter/nf_conntrack_acct";
 
@@ -23,18 +29,24 @@ enum FairPart : unsigned {
   kFairLeaves = 2,
   kFairFlows = 4,
   kFairDscp = 8,
+  kFairHosts = 16,
+  kFairReplies = 32,
 };
 
 // Reads the key, and the benchmark aid VX_QOS_FAIR_OFF (a comma list of
-// "shares", "leaves", "flows", "dscp" switched off one at a time to show what
-// each adds; not for routers). A guarded run with the key sets
-// nf_conntrack_acct=1 (connbytes never sees a connection tracked before
-// accounting was on), first writing the marker where accounting was off; one
-// without the key that finds the marker turns accounting off again.
-// (Without connection tracking loaded there is no setting to write, and
-// the marker stays for the next run.)
-void fairStart(bool keyOn, bool dryRun, bool guarded);
-// Once the build's rules are in (and have loaded connection tracking).
+// "shares", "leaves", "flows", "dscp", "hosts", "replies" switched off to show
+// what each adds; not for routers). A run with the key writes the marker and
+// sets nf_conntrack_acct=1 (connbytes never sees a connection tracked before
+// accounting was on).
+void fairStart(bool keyOn, bool dryRun);
+// After the reset's flush of the mangle table: a run without the key that
+// finds the marker issues the rule that clears the mode's bits from the
+// connection marks of the packets that pass.
+void fairAfterReset();
+// Once the reset or the build is applied (the rules have loaded connection
+// tracking): accounting on with the key; without it, off again where the
+// marker says the mode turned it on, and the marker goes. Nothing happens in
+// a run that did not reset (a modify request keeps the build it finds).
 void fairAfterBuild();
 extern unsigned g_fairParts;
 inline bool fairOn(unsigned part)
@@ -56,11 +68,16 @@ FqCodelParams fqCodelFor(int speed);
 
 // A leaf's queue, handle "1" followed by the mark: sfq with `perturb` (`gap`
 // the blanks after "qdisc"); in the mode fq_codel for the tree's link rate,
-// with that sfq line where the kernel refuses it. A refused line of the
-// mode's own (a leaf's, a rule's) that names one of its kernel features
-// (fq_codel, connbytes, hashlimit, CONNMARK, dscp) says so, once per run and
-// feature.
+// with that sfq line where the kernel refuses it (and sfq at once for the
+// rest of the run once it did). A refused line of the mode's own (a leaf's,
+// a rule's) that names one of its kernel features (fq_codel, connbytes,
+// hashlimit, CONNMARK, dscp, drr, flow) says so, once per run and feature.
+// The low default leaf is shared by host (hostLeaf) where the kernel has
+// the queue and the filter for it.
 void leafQdisc(const char *gap, const char *dev, int tree, int mark, int perturb);
+// The number of host queues in the low default leaf, and the queue handle
+// of the n-th (1 to kHostQueues): "f" followed by n.
+inline constexpr int kHostQueues = 8;
 
 // The mode's mangle rules, behind the application and user rules: DSCP in
 // FORWARD, the behaviour rules at the end of POSTROUTING.

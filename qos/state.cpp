@@ -2,6 +2,7 @@
 // bridge roles, and the link speeds from the two bandwidth settings.
 #include "state.h"
 #include "qos_seams.h"
+#include "linklayer.h"
 
 #include "nvram.h"
 #include "pppsession.h"
@@ -107,6 +108,11 @@ const char *getWanIfNamePPP()
   return getWanIfName();
 }
 
+bool isPppSession(const char *dev)
+{
+  return dev != nullptr && dev == pppWanIf;
+}
+
 int initIF()
 {
   nvram_init(0);
@@ -134,6 +140,7 @@ int initSpeed()
 {
   UPLINK_SPEED = parseSpeed(nvram_bufget(0, "VX_QoSUploadBw"));
   DOWNLINK_SPEED = parseSpeed(nvram_bufget(0, "VX_QoSDownloadBw"));
+  lineStart();
   printf("%sUPLINK_SPEED=%d\n", kVxTag, UPLINK_SPEED);
   printf("%sDOWNLINK_SPEED=%d\n", kVxTag, DOWNLINK_SPEED);
   return 0;

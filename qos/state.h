@@ -74,5 +74,8 @@ const char *getWanIfName();
 const char *getWanIfNamePPP();
 // That interface, whatever the connection type.
 void pppSessionIf(char (&ifname)[IFNAMSIZ]);
+// Whether `dev` is the PPP session's interface as the WAN device (its
+// packets carry no Ethernet header at the qdisc).
+bool isPppSession(const char *dev);
 int initIF();
 int initSpeed();

@@ -9,6 +9,7 @@
 
 #include "apply.h"
 #include "fair.h"
+#include "linklayer.h"
 #include "rules.h"
 #include "state.h"
 
@@ -32,7 +33,7 @@ void leafClass(const char *gap, const char *dev, int tree, int mark, int rate, c
 // scripts and people reading the echo compare them as they stand.
 int QoS_add_default_qdisc(const char *dev, int handle, int ceil)
 {
-  vx_doCmd("tc qdisc  add dev %s root handle %d:0 htb", dev, handle);
+  vx_doCmd("tc qdisc  add dev %s root handle %d:0 %shtb", dev, handle, sizeTable(dev));
   vx_doCmd("tc class  add dev %s parent %d:   classid %d:1 htb rate %dkbit ceil %dkbit", dev, handle, handle, ceil,
            ceil);
   const DefaultShares shares = defaultShares(ceil);

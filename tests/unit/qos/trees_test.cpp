@@ -1,6 +1,7 @@
 // Shaping trees and the default classification: exact command texts.
 #include "qos_test.h"
 
+#include "state.h"
 #include "trees.h"
 
 namespace {
@@ -57,7 +58,7 @@ const Lines kFixedDefaults = {
     "iptables -t mangle -A PREROUTING -j MARK --set-mark 4",
 };
 
-} // namespace
+
 
 TEST_F(QosTrees, OneTreePerPresentDeviceInPlanOrder)
 {
@@ -136,3 +137,44 @@ TEST_F(QosTrees, LanAddressReachesTheShellOnlyWhenItLooksLikeOne)
     }
   }
 }
+
+// The line's own bytes: the root qdisc's size table for the tree's device
+// (the PPP session's interface has no Ethernet header), ptm's coding off
+// both speeds, and what cannot be taken said and ignored.
+TEST_F(QosTrees, TheLinesOverheadIsASizeTableOnTheRoot)
+{
+  struct Case {
+    const char *overhead, *layer;
+    bool ppp;
+    const char *table, *said;
+    int up;
+  } cases[] = {
+      {"", "", false, "", "", 2048},
+      {"40", "atm", false, "stab overhead 26 linklayer atm mpu 0 ", "", 2048},
+      {"40", "atm", true, "stab overhead 40 linklayer atm mpu 0 ", "", 2048},
+      {"38", "ethernet", false, "stab overhead 24 linklayer ethernet mpu 84 ", "", 2048},
+      {"18", "", false, "stab overhead 4 linklayer ethernet mpu 64 ", "", 2048},
+      {"", "ptm", false, "stab overhead -14 linklayer ethernet mpu 0 ", "", 2016},
+      {"257", "atm", false, "stab overhead -14 linklayer atm mpu 0 ", "vx_qos: VX_QoSOverhead is not 0 to 256: ignored\n",
+       2048},
+      {"4o", "adsl", false, "", "vx_qos: VX_QoSOverhead is not 0 to 256: ignored\n"
+                                "vx_qos: VX_QoSLinkLayer is not ethernet, atm or ptm: ignored\n", 2048},
+  };
+  for (const Case &c : cases) {
+    fake_nvram_load({{"wanConnectionMode", c.ppp ? "PPPOE" : "DHCP"}, {"OperationMode", "1"},
+                     {"VX_QoSUploadBw", "2048"}, {"VX_QoSOverhead", c.overhead}, {"VX_QoSLinkLayer", c.layer}});
+    const char *dev = getWanIfNamePPP();
+    startOutput();
+    initSpeed();
+    recorded_commands().clear();
+    QoS_add_default_qdisc(dev, 1, UPLINK_SPEED);
+    EXPECT_EQ(commands().at(0), std::string("tc qdisc  add dev ") + dev + " root handle 1:0 " + c.table + "htb")
+        << c.overhead << c.layer;
+    EXPECT_EQ(UPLINK_SPEED, c.up) << c.layer;
+    EXPECT_EQ(output(), std::string(c.said) + "vx_qos: UPLINK_SPEED=" + std::to_string(c.up) +
+                            "\nvx_qos: DOWNLINK_SPEED=0\n")
+        << c.overhead << c.layer;
+  }
+}
+
+} // namespace
