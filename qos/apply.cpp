@@ -37,7 +37,7 @@ struct Tag {
   const Spool *spool;
   int index;
   RefusalNote note;
-  char fallback[192]; // empty for none
+  char fallback[112]; // empty for none
 };
 constexpr int kTags = 64;
 Tag g_tags[kTags];

@@ -69,7 +69,7 @@ constexpr FairNumbers kFair = {6, 3, 4, 16, 1540 * 8, 5000, 95000, 300, 40960, 1
 // The kernel features a refused line may name, each said once per run, with
 // what the mode does without it.
 constexpr char kFeatures[] = "fq_codel\0leaves keep sfq\0connbytes\0the rest applies\0hashlimit\0the rest "
-                             "applies\0CONNMARK\0the rest applies\0dscp\0the rest applies\0drr\0"
+                             "applies\0CONNMARK\0the rest applies\0dscp\0the rest applies\0drr or flow\0"
                              "the low class is shared by flow alone\0";
 constexpr unsigned kNoFq = 1;
 constexpr unsigned kNoHosts = 1u << 5;
@@ -95,9 +95,9 @@ constexpr char kFlowRules[] =
     "-m conntrack --ctdir ORIGINAL --ctstate ESTABLISHED -m hashlimit --hashlimit-upto 100/sec --hashlimit-mode "
     "srcip,srcport,dstip,dstport --hashlimit-name vx_fair --hashlimit-htable-size 1024 --hashlimit-htable-max 8192 "
     "--hashlimit-htable-expire 3000 --hashlimit-rate-match -j CONNMARK --or-mark 0x10000\n"
-    "=-m conntrack --ctdir REPLY -m hashlimit --hashlimit-upto 100/sec --hashlimit-mode "
-    "srcip,srcport,dstip,dstport --hashlimit-name vx_fair --hashlimit-htable-size 1024 --hashlimit-htable-max 8192 "
-    "--hashlimit-htable-expire 3000 --hashlimit-rate-match -j CONNMARK --or-mark 0x20000\n"
+    // (The table and its bounds are the line's above, which made it.)
+    "=-m conntrack --ctdir REPLY -m hashlimit --hashlimit-upto 100/sec --hashlimit-mode srcip,srcport,dstip,dstport "
+    "--hashlimit-name vx_fair --hashlimit-rate-match -j CONNMARK --or-mark 0x20000\n"
     "=-m connmark --mark 0x30000/0x30000 -j MARK --set-mark 2\n"
 #ifdef VX_QOS_FAIR_ABLATION
     // Without the replies part: the original direction alone, its
@@ -245,33 +245,31 @@ void fqLine(char (&fq)[192], const char *line, int tree)
            p.quantum);
 }
 
-// The low default leaf shared by LAN host, then by flow: a drr queue whose
+// The low default leaf shared by LAN host, then by flow, once it has its
+// plain queue: a drr queue (handle e4:) takes that queue's place, and its
 // flow filter sends each host, by the low bits of its address (the source
 // before address translation on the WAN tree, the destination on the
 // others), to one of kHostQueues classes of equal quantum, each with the
 // leaf's own queue. Hosts a multiple of kHostQueues apart share a class.
-// Where the kernel refuses the drr queue the leaf gets `queue` (its plain
-// line) instead; where it refuses the filter, the drr queue (which drops
-// what no filter classifies) is replaced by that queue.
-void hostLeaf(const char *gap, const char *dev, int tree, const char *queue)
+// Where the kernel refuses the drr queue the plain one stays; where it
+// refuses the filter, the drr queue (which would drop what no filter
+// classifies) makes way for sfq.
+void hostLeaf(const char *dev, int tree)
 {
-  char line[192];
-  const char *kind = strrchr(queue, ':') + 2;
-  snprintf(line, sizeof line, "tc qdisc%sadd dev %s parent %d:%d handle 1%d: drr", gap, dev, tree, kLowMark, kLowMark);
   noteRefusals(sayNoHosts);
-  int rc = vx_doCmdOr(queue, line);
+  int rc = vx_doCmd("tc qdisc replace dev %s parent %d:%d handle e4: drr", dev, tree, kLowMark);
   if (rc == 0) {
-    snprintf(line, sizeof line, "tc qdisc replace dev %s parent %d:%d %s", dev, tree, kLowMark, kind);
-    char filter[128];
-    snprintf(filter, sizeof filter, "tc filter add dev %s parent 1%d: handle 1 flow map key %s divisor %d baseclass 1%d:1",
-             dev, kLowMark, tree == 1 ? "nfct-src" : "dst", kHostQueues, kLowMark);
-    rc = vx_doCmdOr(line, filter);
+    char sfq[96], filter[128];
+    snprintf(sfq, sizeof sfq, "tc qdisc replace dev %s parent %d:%d handle 14: sfq perturb 10", dev, tree, kLowMark);
+    snprintf(filter, sizeof filter, "tc filter add dev %s parent e4: handle 1 flow map key %s divisor %d baseclass e4:1",
+             dev, tree == 1 ? "nfct-src" : "dst", kHostQueues);
+    rc = vx_doCmdOr(sfq, filter);
   }
   for (int n = 1; rc == 0 && n <= kHostQueues; ++n) {
     noteRefusals(sayNoHosts);
-    vx_doCmd("tc class add dev %s parent 1%d: classid 1%d:%d drr", dev, kLowMark, kLowMark, n);
+    vx_doCmd("tc class add dev %s parent e4: classid e4:%d drr", dev, n);
     char sfq[96], fq[192];
-    snprintf(sfq, sizeof sfq, "tc qdisc add dev %s parent 1%d:%d handle f%d: sfq perturb 10", dev, kLowMark, n, n);
+    snprintf(sfq, sizeof sfq, "tc qdisc add dev %s parent e4:%d handle f%d: sfq perturb 10", dev, n, n);
     fqLine(fq, sfq, tree);
     queueLine(sfq, fq);
   }
@@ -354,10 +352,9 @@ void leafQdisc(const char *gap, const char *dev, int tree, int mark, int perturb
   }
   char fq[192];
   fqLine(fq, line, tree);
+  queueLine(line, fq);
   if (mark == kLowMark && fairOn(kFairHosts))
-    hostLeaf(gap, dev, tree, g_noFq ? line : fq);
-  else
-    queueLine(line, fq);
+    hostLeaf(dev, tree);
 }
 
 void fairRules()

@@ -72,11 +72,11 @@ FqCodelParams fqCodelFor(int speed);
 // rest of the run once it did). A refused line of the mode's own (a leaf's,
 // a rule's) that names one of its kernel features (fq_codel, connbytes,
 // hashlimit, CONNMARK, dscp, drr, flow) says so, once per run and feature.
-// The low default leaf is shared by host (hostLeaf) where the kernel has
-// the queue and the filter for it.
+// The low default leaf is then shared by host where the kernel has the
+// queue and the filter for it.
 void leafQdisc(const char *gap, const char *dev, int tree, int mark, int perturb);
-// The number of host queues in the low default leaf, and the queue handle
-// of the n-th (1 to kHostQueues): "f" followed by n.
+// The number of host queues in the low default leaf: classes e4:1 to e4:8
+// of its drr queue e4:, each with queue handle "f" followed by n.
 inline constexpr int kHostQueues = 8;
 
 // The mode's mangle rules, behind the application and user rules: DSCP in

@@ -5,61 +5,59 @@
 #include "nvram.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 namespace {
 
 constexpr int kMaxOverhead = 256;
 constexpr int kEthernetHeader = 14;
-constexpr int kFrameFloor = 18;   // an Ethernet header and check sum
-constexpr int kMinPayload = 46;   // what pads a frame to 64 bytes
+constexpr int kFrameFloor = 18; // an Ethernet header and check sum
+constexpr int kMinPayload = 46; // what pads a frame to 64 bytes
 
-enum class Layer { None, Ethernet, Atm, Ptm };
-Layer g_layer = Layer::None;
+// 0 without the keys, else the place of the link layer in kLayers.
+constexpr char kLayers[] = "ethernet\0atm\0ptm\0";
+enum Layer { kNone, kEthernet, kAtm, kPtm };
+int g_layer = kNone;
 int g_overhead = 0;
 
-// Digits alone, at most three: the value, or -1.
-int smallNumber(const char *text)
+const char *keyValue(const char *key)
 {
-  int n = 0;
-  for (int i = 0; i < 4; ++i) {
-    if (text[i] == '\0')
-      return i > 0 ? n : -1;
-    if (text[i] < '0' || text[i] > '9')
-      return -1;
-    n = n * 10 + (text[i] - '0');
-  }
-  return -1;
+  const char *value = nvram_bufget(0, key);
+  return value != nullptr && *value != '\0' ? value : nullptr;
+}
+
+void ignored(const char *key, const char *what)
+{
+  printf("%s%s is not %s: ignored\n", kVxTag, key, what);
 }
 
 } // namespace
 
 void lineStart()
 {
-  g_layer = Layer::None;
+  g_layer = kNone;
   g_overhead = 0;
-  const char *overhead = nvram_bufget(0, "VX_QoSOverhead");
-  const char *layer = nvram_bufget(0, "VX_QoSLinkLayer");
-  if (overhead != nullptr && *overhead != '\0') {
-    const int n = smallNumber(overhead);
-    if (n >= 0 && n <= kMaxOverhead) {
-      g_overhead = n;
-      g_layer = Layer::Ethernet;
+  if (const char *overhead = keyValue("VX_QoSOverhead")) {
+    const size_t digits = strspn(overhead, "0123456789");
+    if (overhead[digits] == '\0' && digits <= 3 && atoi(overhead) <= kMaxOverhead) {
+      g_overhead = atoi(overhead);
+      g_layer = kEthernet;
     } else {
-      printf("%sVX_QoSOverhead is not 0 to 256: ignored\n", kVxTag);
+      ignored("VX_QoSOverhead", "0 to 256");
     }
   }
-  if (layer != nullptr && *layer != '\0') {
-    if (strcmp(layer, "atm") == 0)
-      g_layer = Layer::Atm;
-    else if (strcmp(layer, "ptm") == 0)
-      g_layer = Layer::Ptm;
-    else if (strcmp(layer, "ethernet") == 0)
-      g_layer = Layer::Ethernet;
+  if (const char *layer = keyValue("VX_QoSLinkLayer")) {
+    int found = kNone;
+    int n = kEthernet;
+    for (const char *name = kLayers; *name != '\0'; name += strlen(name) + 1, ++n)
+      found = strcmp(layer, name) == 0 ? n : found;
+    if (found != kNone)
+      g_layer = found;
     else
-      printf("%sVX_QoSLinkLayer is not ethernet, atm or ptm: ignored\n", kVxTag);
+      ignored("VX_QoSLinkLayer", "ethernet, atm or ptm");
   }
-  if (g_layer == Layer::Ptm) {
+  if (g_layer == kPtm) {
     UPLINK_SPEED = UPLINK_SPEED * 64 / 65;
     DOWNLINK_SPEED = DOWNLINK_SPEED * 64 / 65;
   }
@@ -68,10 +66,10 @@ void lineStart()
 const char *sizeTable(const char *dev)
 {
   static char words[64];
-  if (g_layer == Layer::None)
+  if (g_layer == kNone)
     return "";
-  const int mpu = g_layer != Layer::Atm && g_overhead >= kFrameFloor ? g_overhead + kMinPayload : 0;
+  const int mpu = g_layer != kAtm && g_overhead >= kFrameFloor ? g_overhead + kMinPayload : 0;
   snprintf(words, sizeof words, "stab overhead %d linklayer %s mpu %d ",
-           g_overhead - (isPppSession(dev) ? 0 : kEthernetHeader), g_layer == Layer::Atm ? "atm" : "ethernet", mpu);
+           g_overhead - (isPppSession(dev) ? 0 : kEthernetHeader), g_layer == kAtm ? "atm" : "ethernet", mpu);
   return words;
 }

@@ -1,7 +1,10 @@
 #!/usr/bin/env bash
-# Fair mode, lab box, IPv6 mode: the mode's own rules, meters and leaves are in
-# the kernel, and a LAN host's DSCP-marked datagrams land in their classes;
-# both apply modes leave one state; key off: a plain build's.
+# Fair mode, lab box, IPv6 mode: the mode's own rules, meters, leaves and
+# host queues are in the kernel; a LAN host's DSCP-marked datagrams land in
+# their classes, two hosts behind address translation in their own host
+# queues both ways, and a peer's flood of replies stays out of the high
+# class; the line's overhead counts; both apply modes leave one state; key
+# off: a plain build's, once the mode's connection-mark bits are cleared.
 # box: fair
 SANDBOX_KERNEL=1
 . "$(dirname "$0")/../system/lib.sh"
@@ -44,14 +47,17 @@ for tool in iptables ip6tables; do
   rules=$($tool -t mangle -S)
   check "$tool: DSCP rules from the LAN" "$(grep -c -- '-A FORWARD -i br0 .*-m dscp --dscp ' <<< "$rules")" 8
   check "$tool: CS1 to the lowest class" "$(grep -c -- '-m dscp --dscp 0x08 -j MARK --set-xmark 0x6/' <<< "$rules")" 1
-  for meter in 'connbytes-mode avgpkt' 'hashlimit-name vx_host' 'hashlimit-name vx_fair' 'connmark --mark 0x10000/0x10000'; do
-    check "$tool: $meter" "$(grep -c -- "-A POSTROUTING .*$meter" <<< "$rules")" 1
+  for meter in 'connbytes-mode avgpkt:1' '! -o br0 .*hashlimit-name vx_host :1' '-o br0 .*hashlimit-name vx_hostin :1' \
+    'hashlimit-name vx_fair :2' 'connmark --mark 0x30000/0x30000:1'; do
+    check "$tool: ${meter%:*}" "$(grep -c -- "-A POSTROUTING .*${meter%:*}" <<< "$rules")" "${meter##*:}"
   done
 done
 for dev in eth2.2 br0; do
   check "$dev: a class for every leaf, the lowest one among them" "$(tc class show dev "$dev" | grep -c '^class htb [0-9]*:6 ')" 1
-  check "$dev: fq_codel on every leaf" "$(tc qdisc show dev "$dev" | grep -c '^qdisc fq_codel ')" \
-    "$(tc class show dev "$dev" | grep -c ' parent [0-9]*:1 ')"
+  check "$dev: the low leaf's drr queue and its eight host classes" \
+    "$(tc qdisc show dev "$dev" | grep -c '^qdisc drr e4: parent [0-9]:4 ') $(tc class show dev "$dev" | grep -c '^class drr e4:')" "1 8"
+  check "$dev: fq_codel on every other leaf and every host queue" "$(tc qdisc show dev "$dev" | grep -c '^qdisc fq_codel ')" \
+    "$(($(tc class show dev "$dev" | grep -c ' parent [0-9]*:1 ') - 1 + 8))"
   check "$dev: no sfq" "$(tc qdisc show dev "$dev" | grep -c '^qdisc sfq ')" 0
 done
 
@@ -88,10 +94,88 @@ for i in range(5):
   check "DSCP $dscp: its rule counted the five datagrams" "$(rule "$dscp")" 5
   check "DSCP $dscp: class $class carried them" "$(($(sent "$class") - before >= 5))" 1
 done
-kill "$lan" # its namespace goes, and the veth pair with it
+
+# Two hosts behind address translation (.50 and .51: host queues e4:3 and
+# e4:4): each one's pings of 1000 bytes (the low class) in its own host
+# queue, upstream by the address before translation, downstream by the
+# destination. The peer is a namespace of its own now.
+in_lan ip addr add 192.168.1.51/24 dev lan0
+unshare --net sleep 120 &
+wan=$!
+sleep 0.5
+in_wan() { nsenter -t "$wan" -n "$@"; }
+ip link set eth2.2-p netns "$wan"
+in_wan ip addr add 10.9.0.2/24 dev eth2.2-p
+in_wan ip link set eth2.2-p up
+iptables -t nat -A POSTROUTING -o eth2.2 -j MASQUERADE
+queued() { tc -s class show dev "$1" | awk -v c="class drr e4:$2 " 'index($0, c) == 1 { getline; print $4 }'; }
+before="$(queued eth2.2 3) $(queued eth2.2 4) $(queued br0 3) $(queued br0 4)"
+for host in 50 51; do in_lan ping -q -c 5 -i 0.2 -s 1000 -I 192.168.1.$host 10.9.0.2 > /dev/null; done
+read -r u3 u4 d3 d4 <<< "$before"
+check "each host's pings in its host queue both ways" \
+  "$(($(queued eth2.2 3) - u3 >= 5)) $(($(queued eth2.2 4) - u4 >= 5)) $(($(queued br0 3) - d3 >= 5)) $(($(queued br0 4) - d4 >= 5))" "1 1 1 1"
+
+# A peer answers each of a LAN host's 30 small datagrams (10 a second) with
+# 100 of 478 bytes: no more than a budget a second of it in the LAN tree's
+# high class (the old meter promoted nearly all of its 1.4 MB), the rest in
+# the lowest.
+in_wan python3 -c '
+import socket
+s = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+s.bind(("10.9.0.2", 40100))
+s.settimeout(8)
+try:
+    while True:
+        data, peer = s.recvfrom(100)
+        for i in range(100):
+            s.sendto(bytes(450), peer)
+except socket.timeout:
+    pass' &
+flood=$!
+sleep 0.5
+bytes() { tc -s class show dev br0 | awk -v c="class htb 3:$1 " 'index($0, c) == 1 { getline; print $2 }'; }
+high=$(bytes 2) low=$(bytes 6)
+in_lan python3 -c '
+import socket, time
+s = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+s.bind(("192.168.1.50", 40101))
+s.setsockopt(socket.SOL_SOCKET, socket.SO_RCVBUF, 1 << 21)
+for i in range(30):
+    s.sendto(bytes(40), ("10.9.0.2", 40100))
+    time.sleep(0.1)'
+wait "$flood"
+check "the reply flood: at most a budget a second in 3:2, the bulk in 3:6" \
+  "$(($(bytes 2) - high <= 3 * 33000)) $(($(bytes 6) - low >= 1000000))" "1 1"
+
+# The line's own bytes: a DSL line's 40 bytes and ATM cells. Each 100-byte
+# IP packet is counted at its three cells (159 bytes) in the class that
+# carries it.
+build VX_QoSFair=1 VX_QoSOverhead=40 VX_QoSLinkLayer=atm
+check "the WAN tree's size table" "$(tc -d qdisc show dev eth2.2 | grep -c '^ linklayer atm overhead 26 ')" 1
+counted() { tc -s class show dev eth2.2 | awk 'index($0, "class htb 1:4 ") == 1 { getline; print $2, $4 }'; }
+read -r b0 p0 <<< "$(counted)"
+in_lan python3 -c '
+import socket
+s = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+for i in range(10):
+    s.sendto(bytes(72), ("10.9.0.2", 40102))'
+sleep 0.5
+read -r b1 p1 <<< "$(counted)"
+check "a 100-byte packet counted as its cells" "$(((b1 - b0) / (p1 - p0))) $((p1 - p0))" "159 10"
+kill "$lan" "$wan" # their namespaces go, and the veth pairs with them
+iptables -t nat -F POSTROUTING
 ip addr del 192.168.1.1/24 dev br0
 check "accounting on, the marker says it was off" "$(printf '%s\n' "$fair" | tail -n 2)" "$(printf '1\n/var/vx_qos.fair')"
 build VX_QoSFair=1 VX_QoSBatch=1
 check "batched as run now" "$(state)" "$fair"
+# A modify request without the key keeps the build it finds, accounting on.
+{ gateway_conf 1; echo VX_QoSBatch=1; } | store
+vx_qos mod_bt > /dev/null
+check "key off, a modify request: accounting and marker stay" "$(state | tail -n 2)" "$(printf '1\n/var/vx_qos.fair')"
 build VX_QoSBatch=1
-check "key off: a plain build" "$(state)" "$plain"
+off=$(state)
+check "key off: the mode's bits cleared for both families" "$(grep -c -- '^-A PREROUTING -p udp -j CONNMARK ' <<< "$off")" 2
+check "key off: otherwise a plain build, accounting off, no marker" \
+  "$(grep -v -- '^-A PREROUTING -p udp -j CONNMARK ' <<< "$off")" "$plain"
+build VX_QoSBatch=1
+check "key off again: a plain build" "$(state)" "$plain"

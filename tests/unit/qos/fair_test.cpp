@@ -45,8 +45,8 @@ Lines hostQueues(const std::string &dev)
 {
   Lines lines;
   for (const char *n : {"1", "2", "3", "4", "5", "6", "7", "8"}) {
-    lines.push_back("tc class add dev " + dev + " parent 14: classid 14:" + n + " drr");
-    lines.push_back("tc qdisc add dev " + dev + " parent 14:" + n + " handle f" + n + ": " + kFq);
+    lines.push_back("tc class add dev " + dev + " parent e4: classid e4:" + n + " drr");
+    lines.push_back("tc qdisc add dev " + dev + " parent e4:" + n + " handle f" + n + ": " + kFq);
   }
   return lines;
 }
@@ -63,8 +63,9 @@ TEST_F(Fair, TreeHasSharesFqCodelHostQueuesAndTheLowestClass)
                  d + "1:2 htb rate 341kbit ceil 682kbit prio 1",
                  d + "1:4 htb rate 512kbit  ceil 2048kbit prio 4",
                  "tc qdisc  add dev eth2.2 parent 1:2 handle 12: " + kFq,
-                 "tc qdisc  add dev eth2.2 parent 1:4 handle 14: drr",
-                 "tc filter add dev eth2.2 parent 14: handle 1 flow map key nfct-src divisor 8 baseclass 14:1"};
+                 "tc qdisc  add dev eth2.2 parent 1:4 handle 14: " + kFq,
+                 "tc qdisc replace dev eth2.2 parent 1:4 handle e4: drr",
+                 "tc filter add dev eth2.2 parent e4: handle 1 flow map key nfct-src divisor 8 baseclass e4:1"};
   const Lines hosts = hostQueues("eth2.2");
   expected.insert(expected.end(), hosts.begin(), hosts.end());
   expected.insert(expected.end(), {f + "1  handle 2 fw classid 1:2", f + "4  handle 4 fw classid 1:4",
@@ -73,17 +74,18 @@ TEST_F(Fair, TreeHasSharesFqCodelHostQueuesAndTheLowestClass)
   EXPECT_EQ(commands(), expected);
 }
 
-// Run now: without the drr queue the low leaf gets its plain queue; without
-// the flow filter the drr queue, which would drop everything, is replaced
-// by it. Either is said once, and the host queues are left out.
+// Run now: without the drr queue the low leaf keeps its plain queue; without
+// the flow filter the drr queue, which would drop everything, makes way for
+// sfq. Either is said once, and the host queues are left out.
 TEST_F(Fair, HostQueuesNeedTheDrrQueueAndItsFilter)
 {
   static const char *g_refuse;
-  const std::string q = "tc qdisc  add dev br0 parent 3:4 handle 14: ";
-  const std::string filter = "tc filter add dev br0 parent 14: handle 1 flow map key dst divisor 8 baseclass 14:1";
+  const std::string q = "tc qdisc  add dev br0 parent 3:4 handle 14: " + kFq;
+  const std::string drr = "tc qdisc replace dev br0 parent 3:4 handle e4: drr";
+  const std::string filter = "tc filter add dev br0 parent e4: handle 1 flow map key dst divisor 8 baseclass e4:1";
   const std::pair<const char *, Lines> cases[] = {
-      {" drr", {q + "drr", q + kFq}},
-      {" flow ", {q + "drr", filter, "tc qdisc replace dev br0 parent 3:4 " + kFq}},
+      {" drr", {q, drr}},
+      {" flow ", {q, drr, filter, "tc qdisc replace dev br0 parent 3:4 handle 14: sfq perturb 10"}},
       {"nothing", {}},
   };
   for (const auto &c : cases) {
@@ -95,12 +97,12 @@ TEST_F(Fair, HostQueuesNeedTheDrrQueueAndItsFilter)
     leafQdisc("  ", "br0", 3, 4, 10);
     Lines expected = c.second;
     if (expected.empty()) {
-      expected = {q + "drr", filter};
+      expected = {q, drr, filter};
       const Lines hosts = hostQueues("br0");
       expected.insert(expected.end(), hosts.begin(), hosts.end());
     }
     EXPECT_EQ(commands(), expected) << c.first;
-    EXPECT_EQ(output(), expected.size() > 3 ? "" : "vx_qos: fair mode: no drr: the low class is shared by flow alone\n")
+    EXPECT_EQ(output(), c.second.empty() ? "" : "vx_qos: fair mode: no drr or flow: the low class is shared by flow alone\n")
         << c.first;
   }
 }
