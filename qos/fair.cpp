@@ -56,21 +56,19 @@ constexpr FairNumbers kFair = {6, 3, 4, 16, 1540 * 8, 5000, 95000, 300, 40960, 1
 //    call and a game take about 16), all of it in that direction goes to
 //    the lowest class until a whole second under that, so that neither a
 //    flood of sparse flows, nor one of new flows, nor a peer's replies
-//    crowds the flows of other hosts. The LAN host is the source of what
-//    leaves by any device but the LAN bridge and the destination of what
-//    leaves by it (mangle POSTROUTING comes before the address translation
-//    of what leaves, after that of what arrives). Each direction's meter
-//    holds one entry per address, in the kernel's default bounds;
+//    crowds the flows of other hosts. The LAN host is the source of the
+//    original direction of the connections it opens and the destination of
+//    their replies (mangle POSTROUTING comes before the address translation
+//    of what leaves, after that of what arrives); a connection a WAN peer
+//    opens counts for that peer. Each direction's meter holds one entry per
+//    address, in the kernel's default bounds;
 //  - the flow meter's verdict is two bits of the connection mark, 0x10000
 //    for the original direction and 0x20000 for the reply: each packet
 //    clears its direction's bit and sets it again when the meter passes.
 //    They are never put on a packet mark, which the fw filters compare
 //    whole, and a run without the mode clears them (kClearBits).
-// The kernel features a refused line may name, each said once per run, with
-// what the mode does without it.
-constexpr char kFeatures[] = "fq_codel\0leaves keep sfq\0connbytes\0the rest applies\0hashlimit\0the rest "
-                             "applies\0CONNMARK\0the rest applies\0dscp\0the rest applies\0drr or flow\0"
-                             "the low class is shared by flow alone\0";
+// The kernel features a refused line may name, each said once per run.
+constexpr char kFeatures[] = "fq_codel\0connbytes\0hashlimit\0CONNMARK\0dscp\0drr or flow\0";
 constexpr unsigned kNoFq = 1;
 constexpr unsigned kNoHosts = 1u << 5;
 unsigned g_said = 0;
@@ -78,16 +76,15 @@ unsigned g_said = 0;
 // Unclassified UDP, what still has the low default mark once the
 // application and user rules are through, at the end of POSTROUTING. The
 // guard is on every rule; each line is one. Lines of the replies part start
-// with '<' (for what leaves by the LAN bridge), '>' (by any other device) or
-// '=' (for both); one that starts with '!' stands in for them without it.
+// with '='; one that starts with '!' stands in for them without it.
 constexpr char kFlowRules[] =
     "-m connbytes --connbytes 501: --connbytes-dir both --connbytes-mode avgpkt -j RETURN\n"
     "-m conntrack --ctdir ORIGINAL -j CONNMARK --and-mark 0xfffeffff\n"
     "=-m conntrack --ctdir REPLY -j CONNMARK --and-mark 0xfffdffff\n"
-    "<-m hashlimit --hashlimit-above 32kb/s --hashlimit-mode dstip --hashlimit-name vx_hostin --hashlimit-rate-match "
-    "-j MARK --set-mark 6\n"
-    ">-m hashlimit --hashlimit-above 32kb/s --hashlimit-mode srcip --hashlimit-name vx_host --hashlimit-rate-match -j "
-    "MARK --set-mark 6\n"
+    "=-m conntrack --ctdir ORIGINAL -m hashlimit --hashlimit-above 32kb/s --hashlimit-mode srcip --hashlimit-name "
+    "vx_host --hashlimit-rate-match -j MARK --set-mark 6\n"
+    "=-m conntrack --ctdir REPLY -m hashlimit --hashlimit-above 32kb/s --hashlimit-mode dstip --hashlimit-name "
+    "vx_hostin --hashlimit-rate-match -j MARK --set-mark 6\n"
 #ifdef VX_QOS_FAIR_ABLATION
     "!-m conntrack --ctdir ORIGINAL -m hashlimit --hashlimit-above 32kb/s --hashlimit-mode srcip --hashlimit-name "
     "vx_host --hashlimit-rate-match -j MARK --set-mark 6\n"
@@ -113,7 +110,7 @@ constexpr char kClearBits[] = "CONNMARK --and-mark 0xfffcffff";
 // Each rule is put together in a buffer of kRuleText bytes: the guard and the
 // longest line fit whole, so no rule is cut short.
 constexpr int kRuleText = 512;
-constexpr char kGuard[] = " -m mark --mark 4 %s%s%s%.*s";
+constexpr char kGuard[] = " -m mark --mark 4 %.*s";
 constexpr int longestLine(const char *p)
 {
   int longest = 0;
@@ -123,7 +120,7 @@ constexpr int longestLine(const char *p)
   }
   return longest;
 }
-static_assert(longestLine(kFlowRules) + static_cast<int>(sizeof kGuard) + 32 < kRuleText);
+static_assert(longestLine(kFlowRules) + static_cast<int>(sizeof kGuard) < kRuleText);
 
 // DSCP from the LAN alone; from the WAN it is not trusted. The classes of
 // the high class, for UDP only (a TCP upload marked EF is bulk with a label
@@ -190,11 +187,10 @@ int atLeastMin(int rate)
 void sayFeature(unsigned bit)
 {
   unsigned b = 1;
-  for (const char *word = kFeatures; *word != '\0'; b <<= 1) {
-    const char *what = word + strlen(word) + 1;
+  for (const char *word = kFeatures; *word != '\0'; word += strlen(word) + 1, b <<= 1) {
     if (b == bit && (g_said & bit) == 0)
-      printf("%sfair mode: no %s: %s\n", kVxTag, word, what);
-    word = what + strlen(what) + 1;
+      printf("%sfair mode: no %s: %s\n", kVxTag, word,
+             bit == kNoFq ? "leaves keep sfq" : bit == kNoHosts ? "the low class is shared by flow alone" : "the rest applies");
   }
   g_said |= bit;
   g_noFq = g_noFq || bit == kNoFq;
@@ -206,11 +202,9 @@ void sayFeature(unsigned bit)
 void sayMissing(const char *line)
 {
   unsigned bit = 1;
-  for (const char *word = kFeatures; *word != '\0'; bit <<= 1) {
+  for (const char *word = kFeatures; *word != '\0'; word += strlen(word) + 1, bit <<= 1) {
     if (strstr(line, word) != nullptr)
       return sayFeature(bit);
-    word += strlen(word) + 1;
-    word += strlen(word) + 1;
   }
 }
 
@@ -371,16 +365,9 @@ void fairRules()
   }
   for (const char *p = kFlowRules; fairOn(kFairFlows) && *p != '\0';) {
     const char *end = strchr(p, '\n');
-    const char tag = *p == '<' || *p == '>' || *p == '=' || *p == '!' ? *p++ : ' ';
-    const bool wanted = tag == ' ' || (tag == '!') != fairOn(kFairReplies);
-    const char *dir = tag == '<' ? "-o " : tag == '>' ? "! -o " : "";
-    if (BR_IF == nullptr)
-      dir = "";
-    snprintf(text, sizeof text, kGuard, dir, *dir != '\0' ? BR_IF : "", *dir != '\0' ? " " : "",
-             static_cast<int>(end - p), p);
-    // Without the LAN bridge the host meter keys every packet by its source.
-    if (wanted && (tag != '<' || BR_IF != nullptr))
-    if (wanted)
+    const char tag = *p == '=' || *p == '!' ? *p++ : ' ';
+    snprintf(text, sizeof text, kGuard, static_cast<int>(end - p), p);
+    if (tag == ' ' || (tag == '!') != fairOn(kFairReplies))
       issueRule({Family::Both, "-t mangle -A POSTROUTING ", "udp", text});
     p = end + 1;
   }

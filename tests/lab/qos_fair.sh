@@ -47,7 +47,7 @@ for tool in iptables ip6tables; do
   rules=$($tool -t mangle -S)
   check "$tool: DSCP rules from the LAN" "$(grep -c -- '-A FORWARD -i br0 .*-m dscp --dscp ' <<< "$rules")" 8
   check "$tool: CS1 to the lowest class" "$(grep -c -- '-m dscp --dscp 0x08 -j MARK --set-xmark 0x6/' <<< "$rules")" 1
-  for meter in 'connbytes-mode avgpkt:1' '! -o br0 .*hashlimit-name vx_host :1' '-o br0 .*hashlimit-name vx_hostin :1' \
+  for meter in 'connbytes-mode avgpkt:1' 'ctdir ORIGINAL -m hashlimit .*-name vx_host :1' 'ctdir REPLY -m hashlimit .*-name vx_hostin :1' \
     'hashlimit-name vx_fair :2' 'connmark --mark 0x30000/0x30000:1'; do
     check "$tool: ${meter%:*}" "$(grep -c -- "-A POSTROUTING .*${meter%:*}" <<< "$rules")" "${meter##*:}"
   done
@@ -162,7 +162,9 @@ for i in range(10):
 sleep 0.5
 read -r b1 p1 <<< "$(counted)"
 check "a 100-byte packet counted as its cells" "$(((b1 - b0) / (p1 - p0))) $((p1 - p0))" "159 10"
-kill "$lan" "$wan" # their namespaces go, and the veth pairs with them
+in_wan ip link set eth2.2-p netns $$ # back: the WAN device goes with its peer
+ip link set eth2.2-p up
+kill "$lan" "$wan" # their namespaces go, and the LAN's veth pair with it
 iptables -t nat -F POSTROUTING
 ip addr del 192.168.1.1/24 dev br0
 check "accounting on, the marker says it was off" "$(printf '%s\n' "$fair" | tail -n 2)" "$(printf '1\n/var/vx_qos.fair')"
