@@ -3,7 +3,8 @@
 # run of the effect benchmark's plan, each in $SBX_OUT/runs/RATES/NAME/ (the
 # probes' irtt reports, the load's iperf3 reports, the loaded direction's
 # configured rate), with the idle round-trip time and what the kernel gave in
-# $SBX_OUT/runs/RATES/facts/.
+# $SBX_OUT/runs/RATES/facts/. RATES is the rate pair, with the modem's name
+# after it for a modem other than the plain one (2M-dsl).
 #
 # The plan, from the environment (the defaults in brackets, for a variable
 # that is not set; set empty, a list is empty):
@@ -14,15 +15,26 @@
 #   EFFECT_MODES     modes of the uploads [off on fair]: off (VX_QoSEnable=0),
 #                    on (batch mode, VX_QoSIPv6=1), fair (on with
 #                    VX_QoSFair=1), fair-no-ITEM (fair with one item switched
-#                    off through VX_QOS_FAIR_OFF=ITEM), fair-late (QoS
-#                    off until 2 s into the probes, then fair: connections
-#                    tracked before the mode's accounting)
+#                    off through VX_QOS_FAIR_OFF=ITEM), fair-today (fair
+#                    with VX_QOS_FAIR_OFF=hosts,replies: the mode without
+#                    its host and reply parts; a build that has no such parts
+#                    ignores the names, and the mode is fair), fair-dsl (fair
+#                    with VX_QoSOverhead=40 and VX_QoSLinkLayer=atm), fair-late
+#                    (QoS off until 2 s into the probes, then fair:
+#                    connections tracked before the mode's accounting),
+#                    cake-be, cake-host, cake-atm (QoS off, a cake queue at
+#                    each root: tools/bench/effect_lab.bash; skipped where
+#                    the kernel has no cake)
 #   EFFECT_LOADS     upload loads, of tools/bench/effect_lab.bash's table
 #                    [plain p2p bt6881 emule udp443 flood1 flood64 ef churn]
 #   EFFECT_DOWN_MODES modes of the downloads, each at every share [on fair]
+#   EFFECT_DOWN_LOADS download loads [down], of the same table (down,
+#                    hosts-down)
 #   EFFECT_SHARES    VX_QoSDownloadBw as a share of the modem's download rate,
-#                    in per cent [80 85 90 95]; the download also runs with
+#                    in per cent [80 85 90 95]; the downloads also run with
 #                    QoS off
+#   EFFECT_MODEM     the modem [plain]: plain, or dsl (ATM cells:
+#                    tools/bench/effect_lab.bash's effect_modem)
 #   EFFECT_ONLY      an extended regular expression: only the runs whose
 #                    RATES/NAME match it, such as '2M/down-ipv6-down.on@80'
 set -euo pipefail
@@ -37,8 +49,15 @@ read -ra families <<< "${EFFECT_FAMILIES-4 6}"
 read -ra modes <<< "${EFFECT_MODES-off on fair}"
 read -ra loads <<< "${EFFECT_LOADS-plain p2p bt6881 emule udp443 flood1 flood64 ef churn}"
 read -ra down_modes <<< "${EFFECT_DOWN_MODES-on fair}"
+read -ra down_loads <<< "${EFFECT_DOWN_LOADS-down}"
 read -ra shares <<< "${EFFECT_SHARES-80 85 90 95}"
 only=${EFFECT_ONLY:-}
+modem=${EFFECT_MODEM:-plain}
+case $modem in
+  plain) suffix= ;;
+  dsl) suffix=-dsl ;;
+  *) echo "effect: no modem $modem" >&2; exit 1 ;;
+esac
 
 # effect_store MODE UP_KBIT DOWN_KBIT: the store of a mode.
 effect_store() {
@@ -46,24 +65,45 @@ effect_store() {
   sed -e "s/^VX_QoSUploadBw=.*/VX_QoSUploadBw=$2/" -e "s/^VX_QoSDownloadBw=.*/VX_QoSDownloadBw=$3/" "$conf" > "$NVRAM_FILE"
   case $1 in
     off) sed -i 's/^VX_QoSEnable=.*/VX_QoSEnable=0/' "$NVRAM_FILE" ;;
+    cake-*) sed -i 's/^VX_QoSEnable=.*/VX_QoSEnable=0/' "$NVRAM_FILE" ;;
     on) printf 'VX_QoSBatch=1\nVX_QoSIPv6=1\n' >> "$NVRAM_FILE" ;;
-    fair|fair-no-*|fair-late) printf 'VX_QoSBatch=1\nVX_QoSIPv6=1\nVX_QoSFair=1\n' >> "$NVRAM_FILE" ;;
+    fair|fair-no-*|fair-late|fair-today) printf 'VX_QoSBatch=1\nVX_QoSIPv6=1\nVX_QoSFair=1\n' >> "$NVRAM_FILE" ;;
+    fair-dsl) printf 'VX_QoSBatch=1\nVX_QoSIPv6=1\nVX_QoSFair=1\nVX_QoSOverhead=40\nVX_QoSLinkLayer=atm\n' >> "$NVRAM_FILE" ;;
     *) echo "effect: no mode $1" >&2; return 1 ;;
   esac
 }
 
 # build MODE UP_KBIT DOWN_KBIT: the mode's store and a build of it (its echo
-# in $SBX_OUT/build.txt, kept as $EFFECT_FACTS/build-MODE.txt), with what the
-# kernel gave.
+# in $SBX_OUT/build.txt, kept as $EFFECT_FACTS/build-MODE.txt; a cake mode's
+# queues after it), with what the kernel gave.
 build() {
+  local off=
+  case $1 in
+    fair-no-*) off=${1#fair-no-} ;;
+    fair-today) off=hosts,replies ;;
+  esac
   effect_store "$@"
-  if [ "${1#fair-no-}" != "$1" ]; then
-    VX_QOS_FAIR_OFF=${1#fair-no-} vx_qos 1 > "$SBX_OUT/build.txt" 2> "$SBX_OUT/build-errors.txt"
+  effect_uncake
+  if [ -n "$off" ]; then
+    VX_QOS_FAIR_OFF=$off vx_qos 1 > "$SBX_OUT/build.txt" 2> "$SBX_OUT/build-errors.txt"
   else
     vx_qos 1 > "$SBX_OUT/build.txt" 2> "$SBX_OUT/build-errors.txt"
   fi
+  case $1 in cake-*) effect_cake "$@" ;; esac
   effect_facts "$1"
   cp "$SBX_OUT/build.txt" "$EFFECT_FACTS/build-$1.txt"
+}
+
+# usable MODE: whether this kernel can give the mode (a cake mode needs
+# cake); says so once where it cannot.
+usable() {
+  case $1 in cake-*) ;; *) return 0 ;; esac
+  effect_have_cake && return 0
+  if [ ! -e "$SBX_OUT/cake-said" ]; then
+    echo "effect: this kernel has no cake queue (sch_cake): the cake modes are skipped ($(head -n 1 "$SBX_OUT/cake-check.txt"))" | tee "$SBX_OUT/cake-said" >&2
+  fi
+  cp "$SBX_OUT/cake-said" "$EFFECT_FACTS/$1"
+  return 1
 }
 
 # wanted RATES NAME: whether the plan's pattern takes the run.
@@ -78,7 +118,9 @@ configured() {
 }
 
 # run RATES NAME FAMILY LOAD RATE_KBIT UP_KBIT: one run with the build in
-# place: the load, and after 4 s every probe.
+# place: the load, and after 4 s every probe. The reply flood's run also
+# counts what of the flood passed br0's high class (flood-filters) and keeps
+# br0's classes (classes-br0-before, -after).
 run() {
   wanted "$1" "$2" || return 0
   local dir=$SBX_OUT/runs/$1/$2 p dev=eth2.2
@@ -86,6 +128,10 @@ run() {
   configured "${2%%-*}" "$5" > "$dir/rate"
   [ "${2%%-*}" = down ] && dev=br0
   effect_classes "$dev" "$dir/classes-before"
+  if [ "$4" = replies ]; then
+    effect_classes br0 "$dir/classes-br0-before"
+    effect_flood_count "$3"
+  fi
   LAB_PIDS=()
   effect_load "$4" "$3" "$((probe + 6))" "$6" "$dir"
   sleep 4
@@ -99,6 +145,10 @@ run() {
   fi
   wait "${LAB_PIDS[@]}" || true
   effect_classes "$dev" "$dir/classes-after"
+  if [ "$4" = replies ]; then
+    effect_flood_counted "$dir/flood-filters"
+    effect_classes br0 "$dir/classes-br0-after"
+  fi
   echo "  $1/$2: done"
 }
 
@@ -116,8 +166,9 @@ for pair in "${rates[@]}"; do
     20M) up=20480 down=81920 ;;
     *) echo "effect: no rate pair $pair" >&2; exit 1 ;;
   esac
+  tag=$pair$suffix
   modem_up=$((up * 105 / 100)) modem_down=$((down * 105 / 100))
-  export EFFECT_FACTS=$SBX_OUT/runs/$pair/facts
+  export EFFECT_FACTS=$SBX_OUT/runs/$tag/facts
   mkdir -p "$EFFECT_FACTS"
   if [ $first = 1 ]; then
     lab_up "$modem_up" "$modem_down" || { echo "the network did not come up"; exit 1; }
@@ -133,30 +184,40 @@ for pair in "${rates[@]}"; do
   fi
   build off "$up" "$down"
   effect_idle "$EFFECT_FACTS/idle.json"
-  echo "$pair: idle round-trip time measured"
+  echo "$tag: idle round-trip time measured"
 
   for mode in "${modes[@]}"; do
     names=()
     for fam in "${families[@]}"; do for load in "${loads[@]}"; do names+=("up-ipv$fam-$load.$mode"); done; done
-    any "$pair" "${names[@]}" || continue
+    any "$tag" "${names[@]}" || continue
+    usable "$mode" || continue
     build "$mode" "$up" "$down"
     for fam in "${families[@]}"; do
       for load in "${loads[@]}"; do
         [ "$mode" = fair-late ] && build off "$up" "$down"
-        run "$pair" "up-ipv$fam-$load.$mode" "$fam" "$load" "$up" "$up"
+        run "$tag" "up-ipv$fam-$load.$mode" "$fam" "$load" "$up" "$up"
       done
     done
   done
-  if any "$pair" "down-ipv4-down.off" "down-ipv6-down.off"; then
+  names=()
+  for fam in "${families[@]}"; do for load in "${down_loads[@]}"; do names+=("down-ipv$fam-$load.off"); done; done
+  if any "$tag" "${names[@]}"; then
     build off "$up" "$down"
-    for fam in "${families[@]}"; do run "$pair" "down-ipv$fam-down.off" "$fam" down "$down" "$up"; done
+    for fam in "${families[@]}"; do
+      for load in "${down_loads[@]}"; do run "$tag" "down-ipv$fam-$load.off" "$fam" "$load" "$down" "$up"; done
+    done
   fi
   for mode in "${down_modes[@]}"; do
     for share in "${shares[@]}"; do
-      any "$pair" "down-ipv4-down.$mode@$share" "down-ipv6-down.$mode@$share" || continue
+      names=()
+      for fam in "${families[@]}"; do for load in "${down_loads[@]}"; do names+=("down-ipv$fam-$load.$mode@$share"); done; done
+      any "$tag" "${names[@]}" || continue
+      usable "$mode" || continue
       rate=$((modem_down * share / 100))
       build "$mode" "$up" "$rate"
-      for fam in "${families[@]}"; do run "$pair" "down-ipv$fam-down.$mode@$share" "$fam" down "$rate" "$up"; done
+      for fam in "${families[@]}"; do
+        for load in "${down_loads[@]}"; do run "$tag" "down-ipv$fam-$load.$mode@$share" "$fam" "$load" "$rate" "$up"; done
+      done
     done
   done
 done

@@ -12,11 +12,13 @@
 #
 # Topology (tools/qos_lab.bash):
 #   LAN host 192.168.1.25, 2001:db8:1::25 (the calls; the floods and the EF
-#   upload come from its second address .26, ::26, the greedy host)
+#   upload come from its second address .26, ::26, the greedy host; a second
+#   household host uploads or downloads from .27, ::27)
 #     -- router: br0 (192.168.1.1, 2001:db8:1::1), eth2.2 (10.9.0.1, 2001:db8:9::1),
 #        routing without address translation
 #     -- modem: a bridge namespace serialising at 105 % of the configured
-#        rates, like a wire, with an 800 ms buffer (tools/bench/effect_lab.bash)
+#        rates, like a wire, with an 800 ms buffer (tools/bench/effect_lab.bash);
+#        with EFFECT_MODEM=dsl, like a DSL line's ATM cells
 #     -- ISP host 10.9.0.2, 2001:db8:9::2 (irtt and iperf3 servers)
 # Configuration: tools/bench/full.conf at its own rates (2M: 2048 kbit/s up,
 # 8192 down) and ten times them (20M), batch mode, the IPv6 mode on;
@@ -32,9 +34,12 @@
 #            in the box, whose default plan has 132 runs)
 #   PATTERN  an extended regular expression: only the runs whose RATES/NAME
 #            match it, such as '2M/up-ipv4-plain', and no chart
+#            (with EFFECT_MODEM=dsl, RATES is 2M-dsl or 20M-dsl)
 # EFFECT_BOX_SECONDS is the box's time limit (default 7200).
 # Builds build/release, prints the tables, writes docs/qos-effect.svg (without
-# PATTERN) and leaves the raw runs in build/qos-effect/ (or $EFFECT_OUT).
+# PATTERN, when the runs hold a panel of the chart) and leaves the raw runs in
+# build/qos-effect/ (build/qos-effect-dsl/ with EFFECT_MODEM=dsl), or
+# $EFFECT_OUT, emptied first.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
 cd "$root"
@@ -43,11 +48,14 @@ if [ "${1:-}" = --host ]; then where=host; shift; fi
 seconds=${1:-15} pattern=${2:-}
 . tools/bench/lib.bash
 bench_build build/release
-out=${EFFECT_OUT:-$root/build/qos-effect}
+modem=${EFFECT_MODEM:-plain}
+[ "$modem" = plain ] && out=$root/build/qos-effect || out=$root/build/qos-effect-$modem
+out=${EFFECT_OUT:-$out}
 rm -rf "$out"
 mkdir -p "$out"
 plan=(EFFECT_SECONDS="$seconds" EFFECT_ONLY="$pattern")
-for v in EFFECT_RATES EFFECT_FAMILIES EFFECT_MODES EFFECT_LOADS EFFECT_DOWN_MODES EFFECT_SHARES; do
+for v in EFFECT_RATES EFFECT_FAMILIES EFFECT_MODES EFFECT_LOADS EFFECT_DOWN_MODES EFFECT_DOWN_LOADS EFFECT_SHARES \
+         EFFECT_MODEM; do
   [ -z "${!v+set}" ] || plan+=("$v=${!v}")
 done
 status=0
@@ -67,9 +75,8 @@ else
 fi
 uptime > "$out/load-after"
 python3 tools/bench/qos_effect.py table "$out/runs"
-if [ -z "$pattern" ]; then
+if [ -z "$pattern" ] && [ "$modem" = plain ]; then
   python3 tools/bench/qos_effect.py chart docs/qos-effect.svg "$out/runs"
-  echo "chart: docs/qos-effect.svg"
 fi
 # The runs that finished are in the tables even when a later one failed.
 exit "$status"

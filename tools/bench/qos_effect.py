@@ -14,8 +14,14 @@ DIR is a benchmark's runs directory: DIR/<rates>/facts/ holds the idle
 round-trip time (idle.json), the kernel, the modem and, per mode, the leaf
 queues and filters the build met; DIR/<rates>/<scenario>.<mode>/ a run: the
 probes' irtt reports (<probe>.json), the load's iperf3 reports (bulk-N.json)
-and rate (the configured rate of the loaded direction, kbit/s).
+and rate (the configured rate of the loaded direction, kbit/s). <rates> is a
+rate pair (2M, 20M), with a modem's name after it (2M-dsl). The two hosts'
+loads have the first host's report in bulk-0.json, the second's in
+bulk-1.json; the reply flood's run its client's report (flood.json) and the
+counting filters on lan0 (flood-filters: pref 1-9 the answers that passed
+br0's class 3:2, pref 10 the others; tools/bench/effect_lab.bash).
 """
+import re
 import json
 import math
 import os
@@ -29,7 +35,15 @@ LOAD_TITLES = {
     "emule": "emule: TCP 4662 + UDP 4672", "udp443": "UDP flood to 443", "flood1": "100 B UDP, 1 port",
     "flood64": "100 B UDP, 64 ports", "ef": "TCP marked EF", "churn": "10,000 new UDP flows in 10 s",
     "down": "download, 4 TCP",
+    "udp100": "100 B UDP at the line's rate", "hosts": "2 hosts: 1 TCP + 8 TCP",
+    "replies": "reply flood to the greedy host", "hosts-down": "2 hosts down: 1 TCP + 8 TCP",
 }
+# The goals of the household loads: the host with one stream keeps at least
+# this share of the two hosts' goodput; at most one host budget (32 KiB a
+# second, IP bytes) of the reply flood passes the high class.
+HOST_SHARE_GOAL = 40
+FLOOD_HIGH_GOAL = 32 * 1024
+ETHERNET = 14
 LOAD_ORDER = list(LOAD_TITLES)
 
 
@@ -84,6 +98,18 @@ def probe(path):
     return {"p50": percentile(got, 50), "p99": percentile(got, 99), "lost": lost, "late": late, "missed": missed}
 
 
+def report_bps(path):
+    """One iperf3 report's goodput in bit/s: TCP as received, UDP as sent
+    less what the receiver lost; None if unreadable."""
+    try:
+        end = json.load(open(path))["end"]
+        if "sum_received" in end:
+            return end["sum_received"]["bits_per_second"]
+        return end["sum"]["bits_per_second"] * (1 - end["sum"]["lost_percent"] / 100)
+    except (OSError, ValueError, KeyError):
+        return None
+
+
 def goodput(run):
     """The load's goodput as a share of the configured rate, in percent: TCP
     as received, UDP as sent less what the receiver lost."""
@@ -92,16 +118,46 @@ def goodput(run):
     if not names:
         return None
     for name in names:
-        try:
-            end = json.load(open(os.path.join(run, name)))["end"]
-            if "sum_received" in end:
-                bps += end["sum_received"]["bits_per_second"]
-            else:
-                bps += end["sum"]["bits_per_second"] * (1 - end["sum"]["lost_percent"] / 100)
-        except (ValueError, KeyError):
+        got = report_bps(os.path.join(run, name))
+        if got is None:
             return None
+        bps += got
     rate = float(open(os.path.join(run, "rate")).read())
     return 100 * bps / (rate * 1000)
+
+
+def hosts(run):
+    """(first host's goodput, second host's, in kbit/s; the first host's
+    share of their sum in %) of a two hosts' run, or None."""
+    first, second = (report_bps(os.path.join(run, f"bulk-{i}.json")) for i in (0, 1))
+    if first is None or second is None or first + second <= 0:
+        return None
+    return first / 1000, second / 1000, 100 * first / (first + second)
+
+
+def flood(run):
+    """What the reply flood brought, from its counting filters: {"seconds"
+    it was asked for, "all" bytes that reached the greedy host's port, "high"
+    bytes of them that passed class 3:2 (None where br0 has no such class),
+    both as IP bytes}, or None."""
+    try:
+        seconds = json.load(open(os.path.join(run, "flood.json")))["seconds"]
+        lines = open(os.path.join(run, "flood-filters")).read().splitlines()
+    except (OSError, ValueError, KeyError):
+        return None
+    counted, pref = {}, None
+    for line in lines:
+        found = re.match(r"filter .*\bpref (\d+) ", line)
+        if found:
+            pref = int(found.group(1))
+            counted.setdefault(pref, 0)
+        found = re.match(r"\s*Sent (\d+) bytes (\d+) pkt", line)
+        if found and pref is not None:
+            counted[pref] += int(found.group(1)) - ETHERNET * int(found.group(2))
+    if not counted or seconds <= 0:
+        return None
+    high = [v for p, v in counted.items() if p < 10]
+    return {"seconds": seconds, "all": sum(counted.values()), "high": sum(high) if high else None}
 
 
 def tc_rate(text):
@@ -155,9 +211,15 @@ def read_text(path, default="-"):
         return default
 
 
+def pair_key(name):
+    """A rate pair's order: the plain modem's first, each by its rate."""
+    rate, _, modem = name.partition("M")
+    return (modem, float(rate))
+
+
 def rate_pairs(top):
     pairs = [d for d in os.listdir(top) if os.path.isdir(os.path.join(top, d))]
-    return sorted(pairs, key=lambda d: float(d.rstrip("M")))
+    return sorted(pairs, key=pair_key)
 
 
 def scenarios(top, pair):
@@ -174,7 +236,7 @@ def scenarios(top, pair):
 
 def mode_key(mode):
     base, _, share = mode.partition("@")
-    order = ["off", "on", "fair"]
+    order = ["off", "on", "fair-today", "fair", "fair-dsl", "cake-be", "cake-host", "cake-atm"]
     return (order.index(base) if base in order else len(order), base, int(share or 0))
 
 
@@ -216,7 +278,7 @@ def goals_missed(run, idle99, off):
 
 
 def table(tops):
-    pairs = sorted({p for top in tops for p in rate_pairs(top)}, key=lambda d: float(d.rstrip("M")))
+    pairs = sorted({p for top in tops for p in rate_pairs(top)}, key=pair_key)
     for pair in pairs:
         here = [top for top in tops if os.path.isdir(os.path.join(top, pair))]
         facts = os.path.join(here[0], pair, "facts")
@@ -263,15 +325,33 @@ def table(tops):
                         bulk = spread([goodput(d) for d in found[key][mode]], "{:.0f}")
                         shares = [class_share(d) for d in found[key][mode]]
                         shares = [c for c in shares if c]
-                        if shares:
+                        if shares and key[2] != "replies":
                             bulk += (f" ({'/'.join(sorted({c[0] for c in shares}))}: "
                                      f"{spread([c[2] for c in shares], '{:.0f}')} % of {spread([c[1] for c in shares], '{:.0f}')})")
                         missed = set()
+                        both = ([h for h in (hosts(d) for d in found[key][mode]) if h]
+                                if key[2] in ("hosts", "hosts-down") else [])
+                        if both:
+                            bulk += (f"; host 1 {spread([h[0] for h in both], '{:.0f}')}, host 2 "
+                                     f"{spread([h[1] for h in both], '{:.0f}')} kbit/s, host 1's share "
+                                     f"{spread([h[2] for h in both], '{:.0f}')} %")
+                        floods = ([f for f in (flood(d) for d in found[key][mode]) if f]
+                                  if key[2] == "replies" else [])
+                        if key[2] == "replies":
+                            high = [f for f in floods if f["high"] is not None]
+                            bulk = (f"flood {spread([f['all'] / f['seconds'] / 1024 for f in floods], '{:.0f}')} KiB/s; "
+                                    + (f"in 3:2 {spread([f['high'] / 1024 for f in high], '{:.0f}')} KiB, "
+                                       f"{spread([f['high'] / f['seconds'] / 1024 for f in high], '{:.1f}')} KiB/s"
+                                       if high else "no class 3:2"))
                         if mode != "off":
                             for r in runs:
                                 missed.update(goals_missed(r, idle99, off))
                                 if mode.endswith("@90") and r.get("voip") and r["voip"]["p99"] > 30:
                                     missed.add("voip p99 over 30 ms")
+                            if any(h[2] < HOST_SHARE_GOAL for h in both):
+                                missed.add(f"host 1 under {HOST_SHARE_GOAL} %")
+                            if any(f["high"] is not None and f["high"] / f["seconds"] > FLOOD_HIGH_GOAL for f in floods):
+                                missed.add("flood in 3:2 over 32 KiB/s")
                         print(f"| {LOAD_TITLES.get(key[2], key[2])} | {mode} | " + " | ".join(cells) +
                               f" | {bulk} | {', '.join(sorted(missed)) if mode != 'off' else ''} |")
 
@@ -330,6 +410,9 @@ def chart(out, tops):
                     break
         if series:
             panels.append((title, series, idle))
+    if not panels:
+        print(f"chart: the runs hold none of its panels; {out} left as it was")
+        return
     w, left, top_margin, ph, gap = 760, 70, 40, 150, 62
     h = top_margin + len(panels) * (ph + gap) + 10
     lo, hi = 1.0, 20000.0
@@ -370,6 +453,7 @@ def chart(out, tops):
     svg.append("</svg>")
     with open(out, "w") as f:
         f.write("\n".join(svg) + "\n")
+    print(f"chart: {out}")
 
 
 if __name__ == "__main__":
