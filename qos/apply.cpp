@@ -32,7 +32,8 @@ Spool g_mangle;
 Spool g_mangle6;
 Ipv6Mode g_ipv6 = Ipv6Mode::Off;
 // The batched lines that carry a note or a fallback, in the order issued. A
-// full table has the batch applied before the next line.
+// full table has the tc batches applied before the next line; the mangle
+// commits wait, to go in whole.
 struct Tag {
   const Spool *spool;
   int index;
@@ -354,6 +355,25 @@ void checkBatchTools()
     batchOff("tc", "has no -batch");
 }
 
+// A full tag table: the tc batches are applied (tc lines stand alone), and
+// only what tags the mangle commits stays, so that each commit still goes in
+// whole; only a table full of those has everything applied.
+void makeRoomForTags()
+{
+  runTc(g_quietTc, true);
+  runTc(g_tc, false);
+  if (g_watch.spool == &g_tc || g_watch.spool == &g_quietTc)
+    g_watch.spool = nullptr;
+  int kept = 0;
+  for (int i = 0; i < g_tagCount; ++i) {
+    if (g_tags[i].spool != &g_tc && g_tags[i].spool != &g_quietTc)
+      g_tags[kept++] = g_tags[i];
+  }
+  g_tagCount = kept;
+  if (g_tagCount == kTags)
+    applyFlush();
+}
+
 } // namespace
 
 void applyStart(ApplyMode mode, bool dryRun, Ipv6Mode ipv6)
@@ -402,7 +422,7 @@ int vx_doCmdOr(const char *fallback, const char *line)
   if (g_level > 0)
     printf("%s\n", line);
   if (g_tagCount == kTags)
-    applyFlush();
+    makeRoomForTags();
   Spool *spooled = sinkLine(line);
   const int rc = spooled != nullptr ? 0 : runNow(line);
   if (g_watch.armed)

@@ -117,33 +117,16 @@ check "each host's pings in its host queue both ways" \
 
 # A peer answers each of a LAN host's 30 small datagrams (10 a second) with
 # 100 of 478 bytes: no more than a budget a second of it in the LAN tree's
-# high class (the old meter promoted nearly all of its 1.4 MB), the rest in
-# the lowest.
-in_wan python3 -c '
-import socket
-s = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
-s.bind(("10.9.0.2", 40100))
-s.settimeout(8)
-try:
-    while True:
-        data, peer = s.recvfrom(100)
-        for i in range(100):
-            s.sendto(bytes(450), peer)
-except socket.timeout:
-    pass' &
-flood=$!
+# high class (the meter of the original direction alone promoted nearly all
+# of its 1.4 MB), the rest in the lowest.
+flood=$SBX_PROJ/tools/bench/reply_flood.py
+in_wan python3 "$flood" server 40100 &
+server=$!
 sleep 0.5
 bytes() { tc -s class show dev br0 | awk -v c="class htb 3:$1 " 'index($0, c) == 1 { getline; print $2 }'; }
 high=$(bytes 2) low=$(bytes 6)
-in_lan python3 -c '
-import socket, time
-s = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
-s.bind(("192.168.1.50", 40101))
-s.setsockopt(socket.SOL_SOCKET, socket.SO_RCVBUF, 1 << 21)
-for i in range(30):
-    s.sendto(bytes(40), ("10.9.0.2", 40100))
-    time.sleep(0.1)'
-wait "$flood"
+in_lan python3 "$flood" client 4 192.168.1.50 :: 10.9.0.2 :: 40101 40100 3 > /dev/null
+kill "$server"
 check "the reply flood: at most a budget a second in 3:2, the bulk in 3:6" \
   "$(($(bytes 2) - high <= 3 * 33000)) $(($(bytes 6) - low >= 1000000))" "1 1"
 
@@ -154,11 +137,7 @@ build VX_QoSFair=1 VX_QoSOverhead=40 VX_QoSLinkLayer=atm
 check "the WAN tree's size table" "$(tc -d qdisc show dev eth2.2 | grep -c '^ linklayer atm overhead 26 ')" 1
 counted() { tc -s class show dev eth2.2 | awk 'index($0, "class htb 1:4 ") == 1 { getline; print $2, $4 }'; }
 read -r b0 p0 <<< "$(counted)"
-in_lan python3 -c '
-import socket
-s = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
-for i in range(10):
-    s.sendto(bytes(72), ("10.9.0.2", 40102))'
+in_lan bash -c 'for i in {1..10}; do printf "%72s" "" > /dev/udp/10.9.0.2/40102; done'
 sleep 0.5
 read -r b1 p1 <<< "$(counted)"
 check "a 100-byte packet counted as its cells" "$(((b1 - b0) / (p1 - p0))) $((p1 - p0))" "159 10"

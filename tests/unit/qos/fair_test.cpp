@@ -166,6 +166,25 @@ TEST_F(FairBatch, EachRefusedLeafFallsBackAndTheRestGoStraightToSfq)
   }
 }
 
+// More leaves than the table of refusals holds between mangle lines: the tc
+// lines go in more than one batch, the mangle table still in one commit.
+TEST_F(FairBatch, ManyLeavesKeepTheMangleCommitWhole)
+{
+  BR_IF = "br0";
+  fairRules();
+  for (int mark = 8; mark < 8 + 8 * 70; mark += 8)
+    leafQdisc(" ", "br0", 3, mark, 10);
+  vx_doCmd("iptables -t mangle -A POSTROUTING -j RETURN");
+  applyFlush();
+  // (The fixture refuses the commit: its lines then run alone, as commands.)
+  int tc = 0, mangle = 0;
+  for (const std::string &batch : commands()) {
+    tc += batch.rfind("qdisc ", 0) == 0;
+    mangle += batch.rfind("*mangle", 0) == 0;
+  }
+  EXPECT_EQ(std::make_pair(tc, mangle), std::make_pair(2, 1));
+}
+
 // Run one at a time, the first refusal takes its leaf's fallback and the
 // leaves after it go straight to theirs.
 TEST_F(Fair, RunNowTriesFqCodelOnce)
