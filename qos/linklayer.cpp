@@ -15,9 +15,9 @@ constexpr int kEthernetHeader = 14;
 constexpr int kFrameFloor = 18; // an Ethernet header and check sum
 constexpr int kMinPayload = 46; // what pads a frame to 64 bytes
 
-// 0 without the keys, else the place of the link layer in kLayers.
-constexpr char kLayers[] = "ethernet\0atm\0ptm\0";
+// How the line carries packets: none (no keys), then kLayers' order.
 enum Layer { kNone, kEthernet, kAtm, kPtm };
+constexpr char kLayers[3][9] = {"ethernet", "atm", "ptm"};
 int g_layer = kNone;
 int g_overhead = 0;
 
@@ -40,20 +40,20 @@ void lineStart()
   g_overhead = 0;
   if (const char *overhead = keyValue("VX_QoSOverhead")) {
     const size_t digits = strspn(overhead, "0123456789");
-    if (overhead[digits] == '\0' && digits <= 3 && atoi(overhead) <= kMaxOverhead) {
-      g_overhead = atoi(overhead);
+    const int n = atoi(overhead);
+    if (overhead[digits] == '\0' && digits <= 3 && n <= kMaxOverhead) {
+      g_overhead = n;
       g_layer = kEthernet;
     } else {
       ignored("VX_QoSOverhead", "0 to 256");
     }
   }
   if (const char *layer = keyValue("VX_QoSLinkLayer")) {
-    int found = kNone;
-    int n = kEthernet;
-    for (const char *name = kLayers; *name != '\0'; name += strlen(name) + 1, ++n)
-      found = strcmp(layer, name) == 0 ? n : found;
-    if (found != kNone)
-      g_layer = found;
+    int n = 0;
+    while (n < 3 && strcmp(layer, kLayers[n]) != 0)
+      ++n;
+    if (n < 3)
+      g_layer = kEthernet + n;
     else
       ignored("VX_QoSLinkLayer", "ethernet, atm or ptm");
   }
