@@ -49,13 +49,13 @@ Tree treeFor(Side side)
 
 // The marking pairs of an application direction whose ports are fixed, in
 // FORWARD. The RETURN after each MARK makes the first match in FORWARD final.
-void markFixedAppPorts(const char *workName, int direction, const char *outDev, int mark)
+void markFixedAppPorts(int app, int direction, const char *outDev, int mark)
 {
   for (const FixedPortRule &r : kFixedPortRules) {
-    if (r.direction != direction || strcmp(r.workName, workName) != 0)
+    if (r.app != app || r.direction != direction)
       continue;
     char matches[96];
-    snprintf(matches, sizeof matches, " -o %s %s %s", outDev, r.option, r.ports);
+    snprintf(matches, sizeof matches, " -o %s %s %s", outDev, kPortMatchText[static_cast<int>(r.match)], r.ports);
     markPair({Family::Both, "-t mangle -A FORWARD ", r.proto, matches}, mark);
   }
 }
@@ -113,7 +113,7 @@ void buildDirection(int app, int direction, const AppEntry &entry, bool (&chainC
     if (s != nullptr)
       serviceRules(*s, direction, mark, chainCreated, portDir, seen);
     else
-      markFixedAppPorts(d.workName, direction, t.outDev, mark);
+      markFixedAppPorts(app, direction, t.outDev, mark);
   }
   const LeafParams l = appLeaf(setting, entry.level, t.speed);
   addLeaf({t.dev, t.handle, mark, l.rate, l.ceil, l.classPrio, l.filterPrio});

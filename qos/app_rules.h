@@ -12,6 +12,21 @@ struct ServiceSnapshots;
 // they leave by WAN_IF and are shaped in its tree (handle 1, UPLINK_SPEED).
 enum class Side { Lan, Wan };
 
+// The applications by index: entry "QoSAppRules%d", APP_NAME and APP_MARK.
+enum App : unsigned char {
+  kXboxlive,
+  kPs,
+  kZone,
+  kBnet,
+  kVoip,
+  kIm,
+  kHttp,
+  kFtp,
+  kEmule,
+  kBittorrent,
+  kEmail,
+};
+
 struct AppDirection {
   Side side;
   int markOffset;       // added to APP_MARK[app]
@@ -41,46 +56,51 @@ inline constexpr AppInfo kApps[kAppCount] = {
     {5, 2, {{Side::Lan, 0, "pop3"}, {Side::Wan, 1, "smtp"}}},
 };
 
-struct FixedPortRule {
-  const char *workName;
-  int direction;
-  const char *proto;
-  const char *option; // before the port text
-  const char *ports;
+// What comes before the port text of a fixed port rule.
+enum class PortMatch : unsigned char { Sport, Dport, SportList, DportList, TcpSport, UdpSport, UdpDport };
+inline constexpr char kPortMatchText[][21] = {
+    "--sport", "--dport", "-m multiport --sport", "-m multiport --dport", "-m tcp --sport", "-m udp --sport",
+    "-m udp --dport",
 };
 
-// The two port-list matches.
-inline constexpr char kSourceList[] = "-m multiport --sport";
-inline constexpr char kDestList[] = "-m multiport --dport";
+// Held in place, not as pointers: each pointer in a table costs a relocation
+// as well.
+struct FixedPortRule {
+  App app;
+  unsigned char direction;
+  char proto[4];
+  PortMatch match;
+  char ports[23];
+};
 
 // In the order each direction issues them. The WAN-side range rules of zone
 // and bnet match source ports like their LAN-side twins, and bnet's range is
 // 6113:9119 towards the WAN: the router has always classified that way.
 inline constexpr FixedPortRule kFixedPortRules[] = {
-    {"xboxlive", 0, "tcp", kSourceList, "3074,3390,3932,5555"},
-    {"xboxlive", 1, "udp", kSourceList, "88,1900,3074,3776,3777"},
-    {"xboxlive", 2, "tcp", kDestList, "3074,3390,3932,5555"},
-    {"xboxlive", 3, "udp", kDestList, "88,1900,3074,3776,3777"},
-    {"ps", 0, "tcp", "--sport", "5223"},
-    {"ps", 1, "udp", kSourceList, "3478,3479,3658,4658"},
-    {"ps", 2, "tcp", "--dport", "5223"},
-    {"ps", 3, "udp", kDestList, "3478,3479,3658,4658"},
-    {"zone", 0, "tcp", "--sport", "6667"},
-    {"zone", 0, "tcp", "-m tcp --sport", "28800:29000"},
-    {"zone", 1, "udp", kSourceList, "6667"},
-    {"zone", 1, "udp", "-m udp --sport", "28800:29000"},
-    {"zone", 2, "tcp", "--dport", "6667"},
-    {"zone", 2, "tcp", "-m tcp --sport", "28800:29000"},
-    {"zone", 3, "udp", kDestList, "6667"},
-    {"zone", 3, "udp", "-m udp --dport", "28800:29000"},
-    {"bnet", 0, "tcp", kSourceList, "40,112,3724,6112,4000"},
-    {"bnet", 0, "tcp", "-m tcp --sport", "6113:6119"},
-    {"bnet", 1, "tcp", kDestList, "40,112,3724,6112,4000"},
-    {"bnet", 1, "tcp", "-m tcp --sport", "6113:9119"},
-    {"http", 0, "tcp", kSourceList, "80,443"},
-    {"http", 1, "tcp", kDestList, "80,443"},
-    {"pop3", 0, "tcp", "--sport", "110"}, // mail fetched from a server on the WAN
-    {"smtp", 1, "tcp", "--dport", "25"},    // mail sent to a server on the WAN
+    {kXboxlive, 0, "tcp", PortMatch::SportList, "3074,3390,3932,5555"},
+    {kXboxlive, 1, "udp", PortMatch::SportList, "88,1900,3074,3776,3777"},
+    {kXboxlive, 2, "tcp", PortMatch::DportList, "3074,3390,3932,5555"},
+    {kXboxlive, 3, "udp", PortMatch::DportList, "88,1900,3074,3776,3777"},
+    {kPs, 0, "tcp", PortMatch::Sport, "5223"},
+    {kPs, 1, "udp", PortMatch::SportList, "3478,3479,3658,4658"},
+    {kPs, 2, "tcp", PortMatch::Dport, "5223"},
+    {kPs, 3, "udp", PortMatch::DportList, "3478,3479,3658,4658"},
+    {kZone, 0, "tcp", PortMatch::Sport, "6667"},
+    {kZone, 0, "tcp", PortMatch::TcpSport, "28800:29000"},
+    {kZone, 1, "udp", PortMatch::SportList, "6667"},
+    {kZone, 1, "udp", PortMatch::UdpSport, "28800:29000"},
+    {kZone, 2, "tcp", PortMatch::Dport, "6667"},
+    {kZone, 2, "tcp", PortMatch::TcpSport, "28800:29000"},
+    {kZone, 3, "udp", PortMatch::DportList, "6667"},
+    {kZone, 3, "udp", PortMatch::UdpDport, "28800:29000"},
+    {kBnet, 0, "tcp", PortMatch::SportList, "40,112,3724,6112,4000"},
+    {kBnet, 0, "tcp", PortMatch::TcpSport, "6113:6119"},
+    {kBnet, 1, "tcp", PortMatch::DportList, "40,112,3724,6112,4000"},
+    {kBnet, 1, "tcp", PortMatch::TcpSport, "6113:9119"},
+    {kHttp, 0, "tcp", PortMatch::SportList, "80,443"},
+    {kHttp, 1, "tcp", PortMatch::DportList, "80,443"},
+    {kEmail, 0, "tcp", PortMatch::Sport, "110"}, // pop3: mail fetched from a server on the WAN
+    {kEmail, 1, "tcp", PortMatch::Dport, "25"},  // smtp: mail sent to a server on the WAN
 };
 
 // An application entry ("QoSAppRules%d"). A direction's settings: the rate
