@@ -12,7 +12,6 @@
 #include "textnum.h"
 
 #include <cstdio>
-#include <cstring>
 
 namespace {
 
@@ -83,13 +82,16 @@ void serviceRules(const Service &s, int direction, int mark, bool (&chainCreated
 }
 
 // Mail gets a plain class for each mark in the opposite tree too, whether or
-// not its directions are enabled.
-void mailExtraClasses(const char *workName)
+// not its directions are enabled: pop3's (direction 0) in the WAN tree,
+// smtp's (direction 1) in the LAN and WLAN trees.
+void mailExtraClasses(int app, int direction)
 {
-  if (strcmp(workName, "pop3") == 0) {
+  if (app != kEmail)
+    return;
+  if (direction == 0) {
     if (WAN_IF != nullptr)
       plainLeaf(WAN_IF, 1, kPop3Mark, UPLINK_SPEED);
-  } else if (strcmp(workName, "smtp") == 0) {
+  } else {
     if (LAN_IF != nullptr)
       plainLeaf(LAN_IF, 3, kSmtpMark, DOWNLINK_SPEED);
     if (WLAN_IF != nullptr)
@@ -117,7 +119,7 @@ void buildDirection(int app, int direction, const AppEntry &entry, bool (&chainC
   }
   const LeafParams l = appLeaf(setting, entry.level, t.speed);
   addLeaf({t.dev, t.handle, mark, l.rate, l.ceil, l.classPrio, l.filterPrio});
-  mailExtraClasses(d.workName);
+  mailExtraClasses(app, direction);
 }
 
 } // namespace

@@ -10,7 +10,7 @@ struct ServiceSnapshots;
 // Which way a direction's packets leave: towards the LAN they leave by BR_IF
 // and are shaped in LAN_IF's tree (handle 3, DOWNLINK_SPEED); towards the WAN
 // they leave by WAN_IF and are shaped in its tree (handle 1, UPLINK_SPEED).
-enum class Side { Lan, Wan };
+enum class Side : unsigned char { Lan, Wan };
 
 // The applications by index: entry "QoSAppRules%d", APP_NAME and APP_MARK.
 enum App : unsigned char {
@@ -27,15 +27,16 @@ enum App : unsigned char {
   kEmail,
 };
 
+// The tables below hold no pointers: each pointer in a table costs a
+// relocation as well.
 struct AppDirection {
   Side side;
-  int markOffset;       // added to APP_MARK[app]
-  const char *workName; // selects the port rules and the mail extra classes
+  unsigned char markOffset; // added to APP_MARK[app]
 };
 
 struct AppInfo {
-  int categorySlot; // index into CATEGORY_PRIO
-  int directionCount;
+  unsigned char categorySlot; // index into CATEGORY_PRIO
+  unsigned char directionCount;
   AppDirection directions[4];
 };
 
@@ -43,18 +44,21 @@ struct AppInfo {
 // TCP ones); every other application has one direction each way. Email works
 // as pop3 towards the LAN and as smtp towards the WAN, with marks 60 and 61.
 inline constexpr AppInfo kApps[kAppCount] = {
-    {0, 4, {{Side::Lan, 0, "xboxlive"}, {Side::Lan, 4, "xboxlive"}, {Side::Wan, 0, "xboxlive"}, {Side::Wan, 4, "xboxlive"}}},
-    {0, 4, {{Side::Lan, 0, "ps"}, {Side::Lan, 4, "ps"}, {Side::Wan, 0, "ps"}, {Side::Wan, 4, "ps"}}},
-    {0, 4, {{Side::Lan, 0, "zone"}, {Side::Lan, 4, "zone"}, {Side::Wan, 0, "zone"}, {Side::Wan, 4, "zone"}}},
-    {0, 2, {{Side::Lan, 0, "bnet"}, {Side::Wan, 0, "bnet"}}},
-    {1, 2, {{Side::Lan, 0, "voip"}, {Side::Wan, 0, "voip"}}},
-    {2, 2, {{Side::Lan, 0, "im"}, {Side::Wan, 0, "im"}}},
-    {3, 2, {{Side::Lan, 0, "http"}, {Side::Wan, 0, "http"}}},
-    {4, 2, {{Side::Lan, 0, "ftp"}, {Side::Wan, 0, "ftp"}}},
-    {4, 2, {{Side::Lan, 0, "emule"}, {Side::Wan, 0, "emule"}}},
-    {4, 2, {{Side::Lan, 0, "bittorrent"}, {Side::Wan, 0, "bittorrent"}}},
-    {5, 2, {{Side::Lan, 0, "pop3"}, {Side::Wan, 1, "smtp"}}},
+    {0, 4, {{Side::Lan, 0}, {Side::Lan, 4}, {Side::Wan, 0}, {Side::Wan, 4}}}, // xboxlive
+    {0, 4, {{Side::Lan, 0}, {Side::Lan, 4}, {Side::Wan, 0}, {Side::Wan, 4}}}, // ps
+    {0, 4, {{Side::Lan, 0}, {Side::Lan, 4}, {Side::Wan, 0}, {Side::Wan, 4}}}, // zone
+    {0, 2, {{Side::Lan, 0}, {Side::Wan, 0}}},                                 // bnet
+    {1, 2, {{Side::Lan, 0}, {Side::Wan, 0}}},                                 // voip
+    {2, 2, {{Side::Lan, 0}, {Side::Wan, 0}}},                                 // im
+    {3, 2, {{Side::Lan, 0}, {Side::Wan, 0}}},                                 // http
+    {4, 2, {{Side::Lan, 0}, {Side::Wan, 0}}},                                 // ftp
+    {4, 2, {{Side::Lan, 0}, {Side::Wan, 0}}},                                 // emule
+    {4, 2, {{Side::Lan, 0}, {Side::Wan, 0}}},                                 // bittorrent
+    {5, 2, {{Side::Lan, 0}, {Side::Wan, 1}}},                                 // email
 };
+
+// The names email's two directions work under.
+inline constexpr char kMailWorkName[2][5] = {"pop3", "smtp"};
 
 // What comes before the port text of a fixed port rule.
 enum class PortMatch : unsigned char { Sport, Dport, SportList, DportList, TcpSport, UdpSport, UdpDport };
@@ -63,8 +67,6 @@ inline constexpr char kPortMatchText[][21] = {
     "-m udp --dport",
 };
 
-// Held in place, not as pointers: each pointer in a table costs a relocation
-// as well.
 struct FixedPortRule {
   App app;
   unsigned char direction;
