@@ -29,9 +29,6 @@ constexpr int kRateChars = 7;
 constexpr int kPlainRate = 10;
 constexpr int kPlainPrio = 4;
 
-
-int *const kCategoryCopies[kCategoryCount] = {&GAME_PRIO, &VOIP_PRIO, &MEDIA_PRIO, &WEB_PRIO, &P2P_PRIO, &MAIL_PRIO};
-
 struct Tree {
   const char *dev;    // the tree's device, nullptr when absent
   int handle;
@@ -172,7 +169,6 @@ int startSetAppRule(const char *portDir, ServiceSnapshots &seen)
     // whether or not it is enabled.
     int slot = kApps[app].categorySlot;
     CATEGORY_PRIO[slot] = entry.level;
-    *kCategoryCopies[slot] = entry.level;
     if (entry.enable != 1)
       continue;
     printf("%s%s enabled!! \n", kVxTag, APP_NAME[app]);
