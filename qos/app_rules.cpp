@@ -12,7 +12,6 @@
 #include "textnum.h"
 
 #include <cstdio>
-#include <cstring>
 
 namespace {
 
@@ -30,9 +29,6 @@ constexpr int kRateChars = 7;
 constexpr int kPlainRate = 10;
 constexpr int kPlainPrio = 4;
 
-
-int *const kCategoryCopies[kCategoryCount] = {&GAME_PRIO, &VOIP_PRIO, &MEDIA_PRIO, &WEB_PRIO, &P2P_PRIO, &MAIL_PRIO};
-
 struct Tree {
   const char *dev;    // the tree's device, nullptr when absent
   int handle;
@@ -49,13 +45,13 @@ Tree treeFor(Side side)
 
 // The marking pairs of an application direction whose ports are fixed, in
 // FORWARD. The RETURN after each MARK makes the first match in FORWARD final.
-void markFixedAppPorts(const char *workName, int direction, const char *outDev, int mark)
+void markFixedAppPorts(int app, int direction, const char *outDev, int mark)
 {
   for (const FixedPortRule &r : kFixedPortRules) {
-    if (r.direction != direction || strcmp(r.workName, workName) != 0)
+    if (r.app != app || r.direction != direction)
       continue;
     char matches[96];
-    snprintf(matches, sizeof matches, " -o %s %s %s", outDev, r.option, r.ports);
+    snprintf(matches, sizeof matches, " -o %s %s %s", outDev, kPortMatchText[static_cast<int>(r.match)], r.ports);
     markPair({Family::Both, "-t mangle -A FORWARD ", r.proto, matches}, mark);
   }
 }
@@ -83,13 +79,16 @@ void serviceRules(const Service &s, int direction, int mark, bool (&chainCreated
 }
 
 // Mail gets a plain class for each mark in the opposite tree too, whether or
-// not its directions are enabled.
-void mailExtraClasses(const char *workName)
+// not its directions are enabled: pop3's (direction 0) in the WAN tree,
+// smtp's (direction 1) in the LAN and WLAN trees.
+void mailExtraClasses(int app, int direction)
 {
-  if (strcmp(workName, "pop3") == 0) {
+  if (app != kEmail)
+    return;
+  if (direction == 0) {
     if (WAN_IF != nullptr)
       plainLeaf(WAN_IF, 1, kPop3Mark, UPLINK_SPEED);
-  } else if (strcmp(workName, "smtp") == 0) {
+  } else {
     if (LAN_IF != nullptr)
       plainLeaf(LAN_IF, 3, kSmtpMark, DOWNLINK_SPEED);
     if (WLAN_IF != nullptr)
@@ -113,11 +112,11 @@ void buildDirection(int app, int direction, const AppEntry &entry, bool (&chainC
     if (s != nullptr)
       serviceRules(*s, direction, mark, chainCreated, portDir, seen);
     else
-      markFixedAppPorts(d.workName, direction, t.outDev, mark);
+      markFixedAppPorts(app, direction, t.outDev, mark);
   }
   const LeafParams l = appLeaf(setting, entry.level, t.speed);
   addLeaf({t.dev, t.handle, mark, l.rate, l.ceil, l.classPrio, l.filterPrio});
-  mailExtraClasses(d.workName);
+  mailExtraClasses(app, direction);
 }
 
 } // namespace
@@ -170,7 +169,6 @@ int startSetAppRule(const char *portDir, ServiceSnapshots &seen)
     // whether or not it is enabled.
     int slot = kApps[app].categorySlot;
     CATEGORY_PRIO[slot] = entry.level;
-    *kCategoryCopies[slot] = entry.level;
     if (entry.enable != 1)
       continue;
     printf("%s%s enabled!! \n", kVxTag, APP_NAME[app]);

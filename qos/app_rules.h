@@ -10,17 +10,33 @@ struct ServiceSnapshots;
 // Which way a direction's packets leave: towards the LAN they leave by BR_IF
 // and are shaped in LAN_IF's tree (handle 3, DOWNLINK_SPEED); towards the WAN
 // they leave by WAN_IF and are shaped in its tree (handle 1, UPLINK_SPEED).
-enum class Side { Lan, Wan };
+enum class Side : unsigned char { Lan, Wan };
 
+// The applications by index: entry "QoSAppRules%d", APP_NAME and APP_MARK.
+enum App : unsigned char {
+  kXboxlive,
+  kPs,
+  kZone,
+  kBnet,
+  kVoip,
+  kIm,
+  kHttp,
+  kFtp,
+  kEmule,
+  kBittorrent,
+  kEmail,
+};
+
+// The tables below hold no pointers: each pointer in a table costs a
+// relocation as well.
 struct AppDirection {
   Side side;
-  int markOffset;       // added to APP_MARK[app]
-  const char *workName; // selects the port rules and the mail extra classes
+  unsigned char markOffset; // added to APP_MARK[app]
 };
 
 struct AppInfo {
-  int categorySlot; // index into CATEGORY_PRIO
-  int directionCount;
+  unsigned char categorySlot; // index into CATEGORY_PRIO
+  unsigned char directionCount;
   AppDirection directions[4];
 };
 
@@ -28,59 +44,65 @@ struct AppInfo {
 // TCP ones); every other application has one direction each way. Email works
 // as pop3 towards the LAN and as smtp towards the WAN, with marks 60 and 61.
 inline constexpr AppInfo kApps[kAppCount] = {
-    {0, 4, {{Side::Lan, 0, "xboxlive"}, {Side::Lan, 4, "xboxlive"}, {Side::Wan, 0, "xboxlive"}, {Side::Wan, 4, "xboxlive"}}},
-    {0, 4, {{Side::Lan, 0, "ps"}, {Side::Lan, 4, "ps"}, {Side::Wan, 0, "ps"}, {Side::Wan, 4, "ps"}}},
-    {0, 4, {{Side::Lan, 0, "zone"}, {Side::Lan, 4, "zone"}, {Side::Wan, 0, "zone"}, {Side::Wan, 4, "zone"}}},
-    {0, 2, {{Side::Lan, 0, "bnet"}, {Side::Wan, 0, "bnet"}}},
-    {1, 2, {{Side::Lan, 0, "voip"}, {Side::Wan, 0, "voip"}}},
-    {2, 2, {{Side::Lan, 0, "im"}, {Side::Wan, 0, "im"}}},
-    {3, 2, {{Side::Lan, 0, "http"}, {Side::Wan, 0, "http"}}},
-    {4, 2, {{Side::Lan, 0, "ftp"}, {Side::Wan, 0, "ftp"}}},
-    {4, 2, {{Side::Lan, 0, "emule"}, {Side::Wan, 0, "emule"}}},
-    {4, 2, {{Side::Lan, 0, "bittorrent"}, {Side::Wan, 0, "bittorrent"}}},
-    {5, 2, {{Side::Lan, 0, "pop3"}, {Side::Wan, 1, "smtp"}}},
+    {0, 4, {{Side::Lan, 0}, {Side::Lan, 4}, {Side::Wan, 0}, {Side::Wan, 4}}}, // xboxlive
+    {0, 4, {{Side::Lan, 0}, {Side::Lan, 4}, {Side::Wan, 0}, {Side::Wan, 4}}}, // ps
+    {0, 4, {{Side::Lan, 0}, {Side::Lan, 4}, {Side::Wan, 0}, {Side::Wan, 4}}}, // zone
+    {0, 2, {{Side::Lan, 0}, {Side::Wan, 0}}},                                 // bnet
+    {1, 2, {{Side::Lan, 0}, {Side::Wan, 0}}},                                 // voip
+    {2, 2, {{Side::Lan, 0}, {Side::Wan, 0}}},                                 // im
+    {3, 2, {{Side::Lan, 0}, {Side::Wan, 0}}},                                 // http
+    {4, 2, {{Side::Lan, 0}, {Side::Wan, 0}}},                                 // ftp
+    {4, 2, {{Side::Lan, 0}, {Side::Wan, 0}}},                                 // emule
+    {4, 2, {{Side::Lan, 0}, {Side::Wan, 0}}},                                 // bittorrent
+    {5, 2, {{Side::Lan, 0}, {Side::Wan, 1}}},                                 // email
+};
+
+// The names email's two directions work under.
+inline constexpr char kMailWorkName[2][5] = {"pop3", "smtp"};
+
+// What comes before the port text of a fixed port rule.
+enum class PortMatch : unsigned char { Sport, Dport, SportList, DportList, TcpSport, UdpSport, UdpDport };
+inline constexpr char kPortMatchText[][21] = {
+    "--sport", "--dport", "-m multiport --sport", "-m multiport --dport", "-m tcp --sport", "-m udp --sport",
+    "-m udp --dport",
 };
 
 struct FixedPortRule {
-  const char *workName;
-  int direction;
-  const char *proto;
-  const char *option; // before the port text
-  const char *ports;
+  App app;
+  unsigned char direction;
+  char proto[4];
+  PortMatch match;
+  char ports[23];
 };
-
-// The two port-list matches.
-inline constexpr char kSourceList[] = "-m multiport --sport";
-inline constexpr char kDestList[] = "-m multiport --dport";
 
 // In the order each direction issues them. The WAN-side range rules of zone
 // and bnet match source ports like their LAN-side twins, and bnet's range is
 // 6113:9119 towards the WAN: the router has always classified that way.
 inline constexpr FixedPortRule kFixedPortRules[] = {
-    {"xboxlive", 0, "tcp", kSourceList, "3074,3390,3932,5555"},
-    {"xboxlive", 1, "udp", kSourceList, "88,1900,3074,3776,3777"},
-    {"xboxlive", 2, "tcp", kDestList, "3074,3390,3932,5555"},
-    {"xboxlive", 3, "udp", kDestList, "88,1900,3074,3776,3777"},
-    {"ps", 0, "tcp", "--sport", "5223"},
-    {"ps", 1, "udp", kSourceList, "3478,3479,3658,4658"},
-    {"ps", 2, "tcp", "--dport", "5223"},
-    {"ps", 3, "udp", kDestList, "3478,3479,3658,4658"},
-    {"zone", 0, "tcp", "--sport", "6667"},
-    {"zone", 0, "tcp", "-m tcp --sport", "28800:29000"},
-    {"zone", 1, "udp", kSourceList, "6667"},
-    {"zone", 1, "udp", "-m udp --sport", "28800:29000"},
-    {"zone", 2, "tcp", "--dport", "6667"},
-    {"zone", 2, "tcp", "-m tcp --sport", "28800:29000"},
-    {"zone", 3, "udp", kDestList, "6667"},
-    {"zone", 3, "udp", "-m udp --dport", "28800:29000"},
-    {"bnet", 0, "tcp", kSourceList, "40,112,3724,6112,4000"},
-    {"bnet", 0, "tcp", "-m tcp --sport", "6113:6119"},
-    {"bnet", 1, "tcp", kDestList, "40,112,3724,6112,4000"},
-    {"bnet", 1, "tcp", "-m tcp --sport", "6113:9119"},
-    {"http", 0, "tcp", kSourceList, "80,443"},
-    {"http", 1, "tcp", kDestList, "80,443"},
-    {"pop3", 0, "tcp", "--sport", "110"}, // mail fetched from a server on the WAN
-    {"smtp", 1, "tcp", "--dport", "25"},    // mail sent to a server on the WAN
+    {kXboxlive, 0, "tcp", PortMatch::SportList, "3074,3390,3932,5555"},
+    {kXboxlive, 1, "udp", PortMatch::SportList, "88,1900,3074,3776,3777"},
+    {kXboxlive, 2, "tcp", PortMatch::DportList, "3074,3390,3932,5555"},
+    {kXboxlive, 3, "udp", PortMatch::DportList, "88,1900,3074,3776,3777"},
+    {kPs, 0, "tcp", PortMatch::Sport, "5223"},
+    {kPs, 1, "udp", PortMatch::SportList, "3478,3479,3658,4658"},
+    {kPs, 2, "tcp", PortMatch::Dport, "5223"},
+    {kPs, 3, "udp", PortMatch::DportList, "3478,3479,3658,4658"},
+    {kZone, 0, "tcp", PortMatch::Sport, "6667"},
+    {kZone, 0, "tcp", PortMatch::TcpSport, "28800:29000"},
+    {kZone, 1, "udp", PortMatch::SportList, "6667"},
+    {kZone, 1, "udp", PortMatch::UdpSport, "28800:29000"},
+    {kZone, 2, "tcp", PortMatch::Dport, "6667"},
+    {kZone, 2, "tcp", PortMatch::TcpSport, "28800:29000"},
+    {kZone, 3, "udp", PortMatch::DportList, "6667"},
+    {kZone, 3, "udp", PortMatch::UdpDport, "28800:29000"},
+    {kBnet, 0, "tcp", PortMatch::SportList, "40,112,3724,6112,4000"},
+    {kBnet, 0, "tcp", PortMatch::TcpSport, "6113:6119"},
+    {kBnet, 1, "tcp", PortMatch::DportList, "40,112,3724,6112,4000"},
+    {kBnet, 1, "tcp", PortMatch::TcpSport, "6113:9119"},
+    {kHttp, 0, "tcp", PortMatch::SportList, "80,443"},
+    {kHttp, 1, "tcp", PortMatch::DportList, "80,443"},
+    {kEmail, 0, "tcp", PortMatch::Sport, "110"}, // pop3: mail fetched from a server on the WAN
+    {kEmail, 1, "tcp", PortMatch::Dport, "25"},  // smtp: mail sent to a server on the WAN
 };
 
 // An application entry ("QoSAppRules%d"). A direction's settings: the rate

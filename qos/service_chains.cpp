@@ -75,7 +75,9 @@ void fileRules(const Service &s, const DirectionParams &p, int mark, const char 
 bool openServiceFile(PortFileReader &reader, const char *dir, const Service &s)
 {
   char path[64];
-  snprintf(path, sizeof path, "%s/%s", dir, s.name);
+  // The name's length bound by its array, which the compiler cannot see
+  // through the table (it would warn of truncation).
+  snprintf(path, sizeof path, "%s/%.*s", dir, static_cast<int>(sizeof s.name), s.name);
   return portFileOpen(reader, path);
 }
 
@@ -100,6 +102,27 @@ bool readSnapshot(const char *dir, const Service &s, ServiceSnapshot &snap)
   char piece[kPieceMax + 1];
   while (portFileNext(reader, piece))
     snapshotAppend(snap, piece);
+  closeServiceFile(reader, dir, s);
+  return true;
+}
+
+// The service's rules for one direction in its chain: its well-known ports,
+// then a marking pair for each line of its file in `dir`. `seen`, when given,
+// receives the file's text. False when the file is missing.
+bool chainRules(const char *dir, const Service &s, const DirectionParams &p, int mark, ServiceSnapshot *seen)
+{
+  markServiceWellKnownPorts(s, p, mark);
+  PortFileReader reader;
+  if (!openServiceFile(reader, dir, s))
+    return false;
+  if (seen != nullptr)
+    snapshotClear(*seen);
+  char piece[kPieceMax + 1];
+  while (portFileNext(reader, piece)) {
+    fileRules(s, p, mark, piece);
+    if (seen != nullptr)
+      snapshotAppend(*seen, piece);
+  }
   closeServiceFile(reader, dir, s);
   return true;
 }
@@ -148,18 +171,7 @@ int doServiceChain(const char *dir, const char *name, int direction, int mark, S
   DirectionParams p = directionParams(direction);
   if (p.dev == nullptr)
     return -1;
-  markServiceWellKnownPorts(*s, p, mark);
-  PortFileReader reader;
-  if (!openServiceFile(reader, dir, *s))
-    return -1;
-  snapshotClear(seen);
-  char piece[kPieceMax + 1];
-  while (portFileNext(reader, piece)) {
-    fileRules(*s, p, mark, piece);
-    snapshotAppend(seen, piece);
-  }
-  closeServiceFile(reader, dir, *s);
-  return 0;
+  return chainRules(dir, *s, p, mark, &seen) ? 0 : -1;
 }
 
 int doChangeServiceChain(const char *dir, int type)
@@ -193,16 +205,10 @@ int doChangeServiceChain(const char *dir, int type)
       iptableCreateFulsh(s->chain);
       flushed = true;
     }
-    markServiceWellKnownPorts(*s, p, s->mark);
-    PortFileReader reader;
-    if (!openServiceFile(reader, dir, *s)) {
+    if (!chainRules(dir, *s, p, s->mark, nullptr)) {
       printf("%s NO %s file\n", kVxTag, s->name);
       return -1;
     }
-    char piece[kPieceMax + 1];
-    while (portFileNext(reader, piece))
-      fileRules(*s, p, s->mark, piece);
-    closeServiceFile(reader, dir, *s);
   }
   return 0;
 }

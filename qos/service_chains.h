@@ -4,30 +4,32 @@
 
 #include "port_mapping.h"
 
+// The texts are held in place, not as pointers: each pointer in a table
+// costs a relocation as well.
 struct FixedPort {
-  const char *proto;
-  int port;
+  char proto[4];
+  unsigned short port;
 };
 
 struct Service {
-  const char *name;
-  int type; // application index, entry "QoSAppRules%d" and modify code
-  const char *chain;
-  int mark;
-  const char *label; // which component writes the file
+  char name[11];
+  char chain[16];
+  char label[5];      // which component writes the file
+  unsigned char type; // application index, entry "QoSAppRules%d" and modify code
+  unsigned char mark;
+  unsigned char fixedCount;
   FixedPort fixedPorts[2];
-  int fixedCount;
 };
 
 inline constexpr int kServiceCount = 5;
 
 // In the order the end-of-build check visits them.
 inline constexpr Service kServices[kServiceCount] = {
-    {"bittorrent", 9, "qos_bt_chain", 56, "UPnP", {}, 0},
-    {"emule", 8, "qos_emule_chain", 52, "UPnP", {}, 0},
-    {"im", 5, "qos_im_chain", 40, "UPnP", {{"tcp", 1863}, {"tcp", 5050}}, 2},
-    {"ftp", 7, "qos_ftp_chain", 48, "ALG", {}, 0},
-    {"voip", 4, "qos_voip_chain", 36, "ALG", {{"tcp", 5060}, {"udp", 5060}}, 2},
+    {"bittorrent", "qos_bt_chain", "UPnP", 9, 56, 0, {}},
+    {"emule", "qos_emule_chain", "UPnP", 8, 52, 0, {}},
+    {"im", "qos_im_chain", "UPnP", 5, 40, 2, {{"tcp", 1863}, {"tcp", 5050}}},
+    {"ftp", "qos_ftp_chain", "ALG", 7, 48, 0, {}},
+    {"voip", "qos_voip_chain", "ALG", 4, 36, 2, {{"tcp", 5060}, {"udp", 5060}}},
 };
 
 // What a build saw of each port-mapping file, by index in kServices: the

@@ -32,7 +32,6 @@ int qosEnable = 0;
 int qosAutoEnable = 0;
 unsigned portFilesCutReported = 0;
 int CATEGORY_PRIO[kCategoryCount] = {0, 0, 0, 0, 0, 0};
-int GAME_PRIO = 0, VOIP_PRIO = 0, MEDIA_PRIO = 0, WEB_PRIO = 0, P2P_PRIO = 0, MAIL_PRIO = 0;
 
 namespace {
 
@@ -72,7 +71,6 @@ void resetRunState()
   portFilesCutReported = 0;
   for (int &p : CATEGORY_PRIO)
     p = 0;
-  GAME_PRIO = VOIP_PRIO = MEDIA_PRIO = WEB_PRIO = P2P_PRIO = MAIL_PRIO = 0;
   lastWanMode = 0;
 }
 

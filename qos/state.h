@@ -29,7 +29,13 @@ extern unsigned portFilesCutReported;
 
 inline constexpr int kCategoryCount = 6; // game, voip, media, web, p2p, mail
 extern int CATEGORY_PRIO[kCategoryCount];
-extern int GAME_PRIO, VOIP_PRIO, MEDIA_PRIO, WEB_PRIO, P2P_PRIO, MAIL_PRIO;
+// The categories' levels by name: the slots of CATEGORY_PRIO themselves.
+inline constexpr int &GAME_PRIO = CATEGORY_PRIO[0];
+inline constexpr int &VOIP_PRIO = CATEGORY_PRIO[1];
+inline constexpr int &MEDIA_PRIO = CATEGORY_PRIO[2];
+inline constexpr int &WEB_PRIO = CATEGORY_PRIO[3];
+inline constexpr int &P2P_PRIO = CATEGORY_PRIO[4];
+inline constexpr int &MAIL_PRIO = CATEGORY_PRIO[5];
 
 inline constexpr int CLASS_PRIO[3] = {2, 4, 6};
 inline constexpr int FILTER_PRIO[3] = {2, 4, 6};

@@ -3,7 +3,6 @@
 #include "app_rules.h"
 
 #include <cstdio>
-#include <cstring>
 #include <linux/pkt_sched.h>
 
 namespace {
@@ -22,8 +21,8 @@ bool describeAppMark(int mark, const char *role, char *buf, size_t size)
       const char *detail = nullptr;
       if (info.directionCount == 4)
         detail = dir.markOffset == 0 ? "TCP" : "UDP";
-      else if (strcmp(dir.workName, APP_NAME[app]) != 0)
-        detail = dir.workName;
+      else if (app == kEmail)
+        detail = kMailWorkName[d];
       snprintf(buf, size, "%s%s%s to %s", APP_NAME[app], detail != nullptr ? " " : "", detail != nullptr ? detail : "",
                role);
       return true;
