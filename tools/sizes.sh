@@ -14,7 +14,7 @@ tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
 status=0
 printf '%-16s %8s %8s  %s\n' binary bytes budget needed
-for entry in vx_qos:53248 wanwatch:28672 hostscout:24576 linkstamp:24576 qosstat:16384 libnvram.so.0:16384; do
+for entry in vx_qos:57344 wanwatch:28672 hostscout:24576 linkstamp:24576 qosstat:16384 libnvram.so.0:16384; do
   name=${entry%%:*}
   budget=${entry#*:}
   if [ ! -f "$bin/$name" ]; then
