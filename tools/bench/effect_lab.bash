@@ -252,15 +252,15 @@ effect_have_cake() {
 # effect_cake MODE UP_KBIT DOWN_KBIT: the mode's two cake queues, each line
 # as it is run added to $SBX_OUT/build.txt as a build's echo is.
 effect_cake() {
-  local up_opts=(besteffort) down_opts=(besteffort) spec q
+  local up_opts=(besteffort) down_opts=(besteffort) tree q
   case $1 in
     cake-be) ;;
     cake-host) up_opts+=(dual-srchost) down_opts+=(dual-dsthost) ;;
     cake-atm) up_opts+=(atm overhead 40) down_opts+=(atm overhead 40) ;;
     *) echo "effect_cake: no mode $1" >&2; return 1 ;;
   esac
-  for spec in "eth2.2 $2 ${up_opts[*]}" "br0 $3 ${down_opts[*]}"; do
-    read -ra q <<< "$spec"
+  for tree in "eth2.2 $2 ${up_opts[*]}" "br0 $3 ${down_opts[*]}"; do
+    read -ra q <<< "$tree"
     echo "tc qdisc replace dev ${q[0]} root cake bandwidth ${q[1]}kbit ${q[*]:2}" >> "$SBX_OUT/build.txt"
     tc qdisc replace dev "${q[0]}" root cake bandwidth "${q[1]}kbit" "${q[@]:2}"
   done
