@@ -201,6 +201,8 @@ void sayFeature(unsigned bit)
 // fq_codel's, a host queue line drr's (or its filter's).
 void sayMissing(const char *line)
 {
+  if (line == nullptr) // a tc batch's line, which the mode's rules are not
+    return;
   unsigned bit = 1;
   for (const char *word = kFeatures; *word != '\0'; word += strlen(word) + 1, bit <<= 1) {
     if (strstr(line, word) != nullptr)
