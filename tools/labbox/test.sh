@@ -14,7 +14,8 @@
 #
 # usage: tools/labbox/test.sh [CASE...]   CASE: NAME, NAME.batch or a path
 #   (default: every case in tests/lab)
-# LABBOX_CASE_SECONDS: each case's time limit (default 300).
+# LABBOX_CASE_SECONDS: each case's time limit (default 300); a case with the
+#   line "# seconds: N" has N.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
 cd "$root"
@@ -43,8 +44,9 @@ for n in "${names[@]}"; do
   [ -f "tests/lab/$base.sh" ] || { echo "labbox: no case tests/lab/$base.sh" >&2; exit 2; }
   box=$(sed -n 's/^# box: \([a-z0-9]*\)$/\1/p' "tests/lab/$base.sh" | head -n 1)
   box=${box:-main}
+  seconds=$(sed -n 's/^# seconds: \([0-9]*\)$/\1/p' "tests/lab/$base.sh" | head -n 1)
   mkdir -p "$dir/$box"
-  echo "$n $root/tests/lab/$base.sh $limit SBX_BIN=$root/build/test/bin PROJECT_ROOT=$root $vars" >> "$dir/$box/cases"
+  echo "$n $root/tests/lab/$base.sh ${seconds:-$limit} SBX_BIN=$root/build/test/bin PROJECT_ROOT=$root $vars" >> "$dir/$box/cases"
   echo "$n $box" >> "$dir/cases"
 done
 count=$(wc -l < "$dir/cases")
@@ -56,7 +58,7 @@ for b in "$dir"/*/; do
   (
     rc=0
     tools/labbox/run.sh --dir "$b" --env LABBOX_ROOT="$root" --env CI="${CI:-}" \
-      tools/labbox/cases.sh $(( $(wc -l < "$b/cases") * (limit + 10) + 30 )) > "$b/output" 2>&1 || rc=$?
+      tools/labbox/cases.sh "$(awk '{ s += $3 + 10 } END { print s + 30 }' "$b/cases")" > "$b/output" 2>&1 || rc=$?
     [ $rc = 0 ] || echo "labbox: the box ${b##*/} ended with status $rc" >> "$b/output"
   ) &
   pids+=($!)
