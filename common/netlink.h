@@ -1,4 +1,5 @@
-// The one kernel request qosstat makes: an rtnetlink dump, read-only.
+// The kernel requests that read the shaping trees: an rtnetlink dump,
+// read-only.
 #pragma once
 
 #include <linux/netlink.h>
