@@ -58,7 +58,8 @@ int checkmac_wireless(const char *mac)
 {
   char wanted[20] = {};
   memcpy(wanted, mac, strnlen(mac, 12));
-  unsigned char table[kAssocTableSize] = {};
+  static unsigned char table[kAssocTableRoom];
+  memset(table, 0, sizeof table);
   if (g_source(table, sizeof table) < 0)
     return -1;
   return find_in_assoc_table(table, wanted);

@@ -7,6 +7,10 @@
 inline constexpr size_t kAssocTableSize = 1412;
 inline constexpr int kAssocTableEntries = 32;
 inline constexpr size_t kAssocEntrySize = 44;
+// The room handed to the driver, which copies its whole table whatever the
+// buffer's size: a driver built for more stations than 32 (256 here) writes
+// past the 32nd entry, which is never read.
+inline constexpr size_t kAssocTableRoom = 4 + 256 * kAssocEntrySize;
 // The driver's private request that copies its table into the caller's buffer.
 inline constexpr unsigned long kGetMacTableRequest = 0x8BEF;
 
