@@ -15,7 +15,7 @@
 # usage: tools/labbox/test.sh [CASE...]   CASE: NAME, NAME.batch or a path
 #   (default: every case in tests/lab)
 # LABBOX_CASE_SECONDS: each case's time limit (default 300); a case with the
-#   line "# seconds: N" has N.
+#   line "# seconds: N" has N, or the variable's where that is more.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
 cd "$root"
@@ -45,8 +45,9 @@ for n in "${names[@]}"; do
   box=$(sed -n 's/^# box: \([a-z0-9]*\)$/\1/p' "tests/lab/$base.sh" | head -n 1)
   box=${box:-main}
   seconds=$(sed -n 's/^# seconds: \([0-9]*\)$/\1/p' "tests/lab/$base.sh" | head -n 1)
+  [ "${seconds:-0}" -gt "$limit" ] || seconds=$limit
   mkdir -p "$dir/$box"
-  echo "$n $root/tests/lab/$base.sh ${seconds:-$limit} SBX_BIN=$root/build/test/bin PROJECT_ROOT=$root $vars" >> "$dir/$box/cases"
+  echo "$n $root/tests/lab/$base.sh $seconds SBX_BIN=$root/build/test/bin PROJECT_ROOT=$root $vars" >> "$dir/$box/cases"
   echo "$n $box" >> "$dir/cases"
 done
 count=$(wc -l < "$dir/cases")
