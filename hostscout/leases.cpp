@@ -69,11 +69,7 @@ bool record_lease(const LeaseRecord &lease, void *context)
   }
   int old = record_count(kWirelessHosts);
   print_tagged("Add info => old lltd_num_wlan=%d\n", old);
-  int n = next_record_number(old);
-  // A count that cannot be raised would leave the record unseen, and the
-  // next run would write over it.
-  if (write_record_count(kWirelessHosts, n))
-    write_host_record(kWirelessHosts, n, HostRecord{lease.mac, "71", lease.address, lease.name});
+  add_host_record(kWirelessHosts, next_record_number(old), HostRecord{lease.mac, "71", lease.address, lease.name});
   return ++written < kMaxWirelessRecords;
 }
 

@@ -7,6 +7,7 @@
 #include "textnum.h"
 
 #include <climits>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <unistd.h>
@@ -113,4 +114,15 @@ bool write_host_record(const HostMedium &medium, int n, const HostRecord &record
   add_line(text, sizeof text, &len, "15", record.name);
   add_line(text, sizeof text, &len, "99", "0");
   return replace_file_or_report(kProgram, path, text, len, kRecordMode);
+}
+
+bool add_host_record(const HostMedium &medium, int n, const HostRecord &record)
+{
+  sigset_t all;
+  sigset_t before;
+  sigfillset(&all);
+  sigprocmask(SIG_BLOCK, &all, &before);
+  const bool ok = write_record_count(medium, n) && write_host_record(medium, n, record);
+  sigprocmask(SIG_SETMASK, &before, nullptr);
+  return ok;
 }

@@ -38,3 +38,8 @@ bool write_record_count(const HostMedium &medium, int n);
 // marks the record complete, last: a reader finds the record complete or not
 // at all. A failure is reported on standard error naming the file.
 bool write_host_record(const HostMedium &medium, int n, const HostRecord &record);
+// Raises the count to n, then writes record n, while signals wait: a newer
+// run's SIGTERM between the two would leave the count naming a record that
+// never comes. A count that cannot be raised writes no record, which the
+// next run would write over unseen.
+bool add_host_record(const HostMedium &medium, int n, const HostRecord &record);

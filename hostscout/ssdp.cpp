@@ -52,15 +52,12 @@ int get_info_from_ssdp(std::string_view answer)
   int old = record_count(kWiredHosts);
   print_tagged("ip_buff=%s  \n", address);
   print_tagged("Add info => old lltd_num_lan=%d\n", old);
-  int n = next_record_number(old);
-  bool counted = write_record_count(kWiredHosts, n);
 
+  // The count is raised with the record, once the lookup (up to a second's
+  // ping) is done.
   char mac[30] = {};
   get_mac_from_arptable(address, mac);
-  // A record the count does not reach would stay unseen until the next run
-  // wrote over it.
-  if (counted)
-    write_host_record(kWiredHosts, n, HostRecord{mac, "6", address, "NAS"});
+  add_host_record(kWiredHosts, next_record_number(old), HostRecord{mac, "6", address, "NAS"});
   print_tagged("%s\n", kHashLine);
   return 0;
 }

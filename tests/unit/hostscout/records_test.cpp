@@ -2,9 +2,16 @@
 
 #include <climits>
 
+#include "common_seams.h"
 #include "hostscout_seams.h"
 #include "records.h"
 #include "tempdir.h"
+
+#include <csignal>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace {
 
@@ -98,6 +105,29 @@ TEST_F(RecordWriter, ValuesReachTheFileAsTheyAreButStayOneLine)
     EXPECT_EQ(dir.read("lltd_inf_wlan2"), std::string("01=001122aabbcc\n03=71\n07=10.0.0.2\n") + c.line + "99=0\n")
         << c.name;
   }
+}
+
+// A newer run's SIGTERM while the count is written ends the run only once
+// the record the count names is there.
+TEST_F(RecordWriter, ASignalWaitsForTheRecordTheCountNames)
+{
+  const pid_t child = fork();
+  if (child == 0) {
+    set_replace_sink([](const char *path, const char *text, size_t len, mode_t) {
+      const int fd = open(path, O_WRONLY | O_CREAT | O_TRUNC, 0644);
+      const bool ok = fd >= 0 && write(fd, text, len) == static_cast<ssize_t>(len) && close(fd) == 0;
+      if (strstr(path, "num") != nullptr)
+        kill(getpid(), SIGTERM);
+      return ok;
+    });
+    add_host_record(medium, 3, HostRecord{"001122aabbcc", "6", "192.168.1.20", "NAS"});
+    _exit(0);
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM);
+  EXPECT_EQ(dir.read("lltd_num_wlan"), "00=3\n");
+  EXPECT_EQ(dir.read("lltd_inf_wlan3"), "01=001122aabbcc\n03=6\n07=192.168.1.20\n15=NAS\n99=0\n");
 }
 
 } // namespace
