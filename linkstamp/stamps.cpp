@@ -8,18 +8,36 @@
 #include "smallfile.h"
 #include "textnum.h"
 
+#include <cerrno>
+#include <cstdio>
 #include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace {
 
 // "0" for a link down, the uptime for a link up, replacing the file whole: a
-// reader never finds it empty, and a failed write leaves the old file as it
-// was, reported on standard error naming the file.
+// reader never finds it empty. Where there is no room for the new copy (a
+// full /var) the file is written in place, as the shell's redirection would,
+// so that an old stamp never outlives the state it told. A file that can be
+// written neither way is reported on standard error, naming it.
 void writeLinkTime(const char *path, bool up)
 {
   char text[kStampSize];
   size_t len = formatStamp(text, up ? currentUptime() : 0);
-  replace_file_or_report("linkstamp", path, text, len);
+  if (replace_file(path, text, len))
+    return;
+  int err = errno;
+  if (err == ENOSPC) {
+    const int fd = open(path, O_WRONLY | O_TRUNC | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    const bool written = fd >= 0 && write_all(fd, text, len);
+    err = errno;
+    if (fd >= 0)
+      close(fd);
+    if (written)
+      return;
+  }
+  fprintf(stderr, "linkstamp: cannot write %s: %s\n", path, strerror(err));
 }
 
 } // namespace

@@ -42,3 +42,13 @@ linkstamp: cannot write /var/wlan_link: Read-only file system"
 check "old files kept" "$(cat /var/wan_link /var/lan_link)" "4711
 lan"
 umount /var
+
+# A full /var of our own: no room for a new copy, so the stamp of a link that
+# went down is written in place, and the old uptime does not stay.
+mount -t tmpfs -o size=16k fullvar /var
+printf '4711\n' > /var/wan_link
+cat /dev/zero > /var/filler 2> /dev/null
+echo 'Get: phy[4].reg[5] = 0000' > "$SBX_OUT/mii_mgr.out"
+err=$(linkstamp 1 2>&1 > /dev/null)
+check "full /var: the down stamp written in place, nothing said" "$(cat /var/wan_link)|$err" "0|"
+umount /var
