@@ -19,7 +19,8 @@
 #                    with VX_QOS_FAIR_OFF=hosts,replies: the mode without
 #                    its host and reply parts; a build that has no such parts
 #                    ignores the names, and the mode is fair), fair-dsl (fair
-#                    with VX_QoSOverhead=40 and VX_QoSLinkLayer=atm), fair-late
+#                    with VX_QoSOverhead=40 and VX_QoSLinkLayer=atm;
+#                    fair-dsl-no-ITEM without one item), fair-late
 #                    (QoS off until 2 s into the probes, then fair:
 #                    connections tracked before the mode's accounting),
 #                    cake-be, cake-host, cake-atm (QoS off, a cake queue at
@@ -68,7 +69,7 @@ effect_store() {
     cake-*) sed -i 's/^VX_QoSEnable=.*/VX_QoSEnable=0/' "$NVRAM_FILE" ;;
     on) printf 'VX_QoSBatch=1\nVX_QoSIPv6=1\n' >> "$NVRAM_FILE" ;;
     fair|fair-no-*|fair-late|fair-today) printf 'VX_QoSBatch=1\nVX_QoSIPv6=1\nVX_QoSFair=1\n' >> "$NVRAM_FILE" ;;
-    fair-dsl) printf 'VX_QoSBatch=1\nVX_QoSIPv6=1\nVX_QoSFair=1\nVX_QoSOverhead=40\nVX_QoSLinkLayer=atm\n' >> "$NVRAM_FILE" ;;
+    fair-dsl|fair-dsl-no-*) printf 'VX_QoSBatch=1\nVX_QoSIPv6=1\nVX_QoSFair=1\nVX_QoSOverhead=40\nVX_QoSLinkLayer=atm\n' >> "$NVRAM_FILE" ;;
     *) echo "effect: no mode $1" >&2; return 1 ;;
   esac
 }
@@ -79,7 +80,7 @@ effect_store() {
 build() {
   local off=
   case $1 in
-    fair-no-*) off=${1#fair-no-} ;;
+    fair-no-*|fair-dsl-no-*) off=${1#*-no-} ;;
     fair-today) off=hosts,replies ;;
   esac
   effect_store "$@"
@@ -118,7 +119,8 @@ configured() {
 }
 
 # run RATES NAME FAMILY LOAD RATE_KBIT UP_KBIT: one run with the build in
-# place: the load, and after 4 s every probe. The reply flood's run also
+# place: the load, and after 4 s every probe; the box's CPU counters, all
+# and per processor, at the load's start and end (cpu-before, cpu-after). The reply flood's run also
 # counts what of the flood passed br0's high class (flood-filters) and keeps
 # br0's classes (classes-br0-before, -after).
 run() {
@@ -132,6 +134,7 @@ run() {
     effect_classes br0 "$dir/classes-br0-before"
     effect_flood_count "$3"
   fi
+  grep '^cpu' /proc/stat > "$dir/cpu-before"
   LAB_PIDS=()
   effect_load "$4" "$3" "$((probe + 6))" "$6" "$dir"
   sleep 4
@@ -144,6 +147,7 @@ run() {
     date +%s.%N > "$dir/applied"
   fi
   wait "${LAB_PIDS[@]}" || true
+  grep '^cpu' /proc/stat > "$dir/cpu-after"
   effect_classes "$dev" "$dir/classes-after"
   if [ "$4" = replies ]; then
     effect_flood_counted "$dir/flood-filters"

@@ -9,6 +9,9 @@ usage: qos_effect.py table DIR...    the tables; with several runs of the
                                      a row per load, a column per mode:
                                      mapped VoIP, unnamed voice and video p99
                                      (lost %) and the bulk goodput
+       qos_effect.py cpu DIR...      per run, how busy the box's processors
+                                     were over its load (and in softirq, where
+                                     the shaping and the rules run)
 
 DIR is a benchmark's runs directory: DIR/<rates>/facts/ holds the idle
 round-trip time (idle.json), the kernel, the modem and, per mode, the leaf
@@ -277,6 +280,33 @@ def goals_missed(run, idle99, off):
     return missed
 
 
+def cpu_busy(run):
+    """The box's processors over a run's load: (busy %, softirq %) for all of
+    them, then for each."""
+    try:
+        lines = [open(os.path.join(run, f)).read().splitlines() for f in ("cpu-before", "cpu-after")]
+    except OSError:
+        return None
+    shares = []
+    for before, after in zip(*lines):
+        d = [int(b) - int(a) for a, b in zip(before.split()[1:9], after.split()[1:9])]
+        total = sum(d) or 1  # user nice system idle iowait irq softirq steal
+        shares.append((100 * (total - d[3] - d[4]) / total, 100 * d[6] / total))
+    return shares
+
+
+def cpu(tops):
+    for top in tops:
+        for pair in rate_pairs(top):
+            for (direction, family, load), modes in sorted(scenarios(top, pair).items()):
+                for mode in sorted(modes, key=mode_key):
+                    got = cpu_busy(modes[mode])
+                    if got:
+                        each = ", ".join(f"{b:.0f}/{s:.0f}" for b, s in got[1:])
+                        print(f"{pair}/{direction}-{family}-{load}.{mode}: busy {got[0][0]:.0f} %, softirq "
+                              f"{got[0][1]:.0f} % (each processor: {each})")
+
+
 def table(tops):
     pairs = sorted({p for top in tops for p in rate_pairs(top)}, key=pair_key)
     for pair in pairs:
@@ -464,6 +494,8 @@ if __name__ == "__main__":
         print(f"p99 {percentile(got, 99):7.1f} ms, {lost:4.1f} % lost" if got else "every probe lost")
     elif len(sys.argv) >= 7 and sys.argv[1] == "summary":
         summary(sys.argv[2], sys.argv[3], sys.argv[4], sys.argv[5].split(","), sys.argv[6:])
+    elif len(sys.argv) >= 3 and sys.argv[1] == "cpu":
+        cpu(sys.argv[2:])
     elif len(sys.argv) >= 4 and sys.argv[1] == "chart":
         chart(sys.argv[2], sys.argv[3:])
     else:
