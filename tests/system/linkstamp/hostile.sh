@@ -43,8 +43,7 @@ check "old files kept" "$(cat /var/wan_link /var/lan_link)" "4711
 lan"
 umount /var
 
-# A full /var of our own: no room for a new copy, so the stamp of a link that
-# went down is written in place, and the old uptime does not stay.
+# A full /var of our own: a link gone down does not keep its old uptime.
 mount -t tmpfs -o size=16k fullvar /var
 printf '4711\n' > /var/wan_link
 cat /dev/zero > /var/filler 2> /dev/null
