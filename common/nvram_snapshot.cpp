@@ -26,9 +26,16 @@
 // rewrite is beyond this; cut exactly at a line boundary, a file cannot be
 // told from a shorter one at all: which is why writers rename.
 //
+// A kernel may keep file times to its tick: two rewrites in place of one size
+// within a tick leave the inode, size and times as they were. A file read
+// whole before its last change is kSettleMs old is therefore read once more
+// when it is, whatever its times say.
+//
 // A live store is never briefly empty: once a file with settings was read, a
 // file that is missing, unreadable or empty (a rewrite in progress) keeps the
-// settings last read. A store is cleared by a file holding only a comment.
+// settings last read. Before any, an empty file is taken as whole once it
+// has settled, as one without its final newline is. A store is cleared by a
+// file holding only a comment.
 #include "nvram_snapshot.h"
 
 #include "samefile.h"
@@ -65,7 +72,8 @@ Text *g_spare = &g_buffers[1];
 
 int g_fd = -1; // the file last read whole, or -1
 struct stat g_identity;
-bool g_loaded = false; // a file with settings was read
+bool g_settled = false; // g_fd was read when its last change was kSettleMs old
+bool g_loaded = false;  // a file with settings was read
 bool g_frozen = false;
 bool g_told_unreadable = false;
 bool g_told_too_large = false;
@@ -209,16 +217,28 @@ void pause_ms(long ms)
   }
 }
 
-// Whether the file read as identity, without a final newline, stays unchanged
-// until its last change lies kSettleMs back (see the head of this file).
-bool settles(const char *path, const struct stat &identity)
+// How long ago, in ms, the file read as identity last changed; -1 for a
+// change time ahead of the clock (the clock was set back), or no clock.
+long long age_ms(const struct stat &identity)
 {
   timespec now;
-  long long age_ms = -1;
-  if (clock_gettime(CLOCK_REALTIME, &now) == 0)
-    age_ms = (static_cast<long long>(now.tv_sec) - identity.st_ctim.tv_sec) * 1000 +
-             (now.tv_nsec - identity.st_ctim.tv_nsec) / (1000 * 1000);
-  long long left = age_ms < 0 ? kSettleMs : kSettleMs - age_ms;
+  if (clock_gettime(CLOCK_REALTIME, &now) != 0)
+    return -1;
+  return (static_cast<long long>(now.tv_sec) - identity.st_ctim.tv_sec) * 1000 +
+         (now.tv_nsec - identity.st_ctim.tv_nsec) / (1000 * 1000);
+}
+
+bool aged(const struct stat &identity)
+{
+  return age_ms(identity) >= kSettleMs;
+}
+
+// Whether the file read as identity stays unchanged until its last change
+// lies kSettleMs back (see the head of this file).
+bool settles(const char *path, const struct stat &identity)
+{
+  const long long age = age_ms(identity);
+  long long left = age < 0 ? kSettleMs : kSettleMs - age;
   while (left > 0) {
     long step = left < kSettleStepMs ? static_cast<long>(left) : kSettleStepMs;
     pause_ms(step);
@@ -249,9 +269,10 @@ void load(const char *path)
       return;
     }
     Read result = read_once(fd, path, &identity);
-    // A file that changed while it settled is read again at once.
-    if (result == Read::Unended && settles(path, identity))
-      result = Read::Whole;
+    // Without its final newline, or empty before any settings: whole once
+    // settled. A file that changed while it settled is read again at once.
+    if (result == Read::Unended || (result == Read::Whole && g_spare->len == 0 && !g_loaded))
+      result = settles(path, identity) ? Read::Whole : Read::Unended;
     changing = result == Read::Changing;
     if (result == Read::Failed) {
       int err = errno;
@@ -271,6 +292,7 @@ void load(const char *path)
         close(g_fd);
       g_fd = fd;
       g_identity = identity;
+      g_settled = aged(identity);
       return;
     }
     close(fd);
@@ -290,7 +312,7 @@ void refresh()
     unreadable(path, strerror(errno));
     return;
   }
-  if (g_fd >= 0 && same_version(now, g_identity))
+  if (g_fd >= 0 && same_version(now, g_identity) && (g_settled || !aged(g_identity)))
     return;
   load(path);
 }

@@ -265,6 +265,54 @@ TEST_F(FileStore, TheSettingsLastReadOutlastAMissingUnreadableOrEmptyFile)
   EXPECT_EQ(r.errors, "nvram: cannot read " + path + " (No such file or directory): every setting reads as empty\n");
 }
 
+// Rewrites in place, as a writer that does not rename makes them.
+void rewrite(const std::string &path, const char *text)
+{
+  FILE *f = fopen(path.c_str(), "w");
+  fputs(text, f);
+  fclose(f);
+}
+
+// Before any settings, an empty file (a rewrite caught between truncation and
+// write) is whole only once it has settled: the write that follows is read.
+TEST_F(FileStore, AnEmptyFileAtTheStartWaitsForItsWrite)
+{
+  ChildResult r = in_child(path, [&] {
+    rewrite(path, "");
+    if (fork() == 0) {
+      usleep(20 * 1000);
+      rewrite(path, "k=v\n");
+      _exit(0);
+    }
+    std::string v = value("k");
+    wait(nullptr);
+    return v;
+  });
+  EXPECT_EQ(r.report, "v");
+}
+
+// Two rewrites of one size within the kernel's tick leave the file's times as
+// they were; the second is read once the change has aged. Only a kernel that
+// keeps file times to its tick can show it (the lab box runs this case).
+TEST_F(FileStore, ASameSizeRewriteWithinATickIsReadOnceItHasAged)
+{
+  ChildResult r = in_child(path, [&] {
+    struct stat a, b;
+    for (int i = 0; i < 200; ++i) {
+      rewrite(path, "k=aaaa\n"), stat(path.c_str(), &a), value("k");
+      rewrite(path, "k=bbbb\n"), stat(path.c_str(), &b);
+      if (a.st_ctim.tv_sec == b.st_ctim.tv_sec && a.st_ctim.tv_nsec == b.st_ctim.tv_nsec) {
+        usleep(150 * 1000);
+        return value("k");
+      }
+    }
+    return std::string("no two rewrites within one tick");
+  });
+  if (r.report == "no two rewrites within one tick")
+    GTEST_SKIP() << "this kernel keeps file times finer than its tick";
+  EXPECT_EQ(r.report, "bbbb");
+}
+
 TEST_F(FileStore, AFileOverCapacityKeepsItsWholeLinesWithin)
 {
   // 16-byte lines "k00000=v00000xx\n": 8192 of them fill 128 KiB exactly.
