@@ -2,6 +2,7 @@
 #include "common_seams.h"
 
 #include "process.h"
+#include "smallfile.h"
 
 #include <cstdarg>
 #include <cstdio>
@@ -29,6 +30,14 @@ int run_command(const char *line)
 {
   fflush(stdout);
   return g_sink(line);
+}
+
+int run_command_into(const char *line, const char *output)
+{
+  // Only the shell opens the path; a recorder has nothing to claim.
+  if (g_sink == run_with_shell && !claim_output_file(output))
+    return -1;
+  return run_command(line);
 }
 
 bool format_into(char *buf, size_t size, const char *fmt, ...)

@@ -8,6 +8,11 @@
 #include <cstddef>
 
 int run_command(const char *line);
+// run_command for a line whose output the shell redirects into `output`, a
+// file in a directory that other users may write (/tmp): the file is claimed
+// first (claim_output_file), and where it cannot be, the line does not run
+// and -1 is returned.
+int run_command_into(const char *line, const char *output);
 
 // Formats into buf like snprintf; returns false when the text did not fit
 // (buf then holds the cut text) or the format failed.

@@ -169,3 +169,24 @@ bool replace_file_or_report(const char *program, const char *path, const char *t
   fprintf(stderr, "%s: cannot write %s: %s\n", program, path, strerror(errno));
   return false;
 }
+
+bool claim_output_file(const char *path)
+{
+  for (int attempt = 0; attempt < 3; ++attempt) {
+    struct stat st;
+    if (lstat(path, &st) == 0) {
+      if (S_ISREG(st.st_mode) && st.st_uid == geteuid() && st.st_nlink == 1)
+        return true;
+      if (unlink(path) != 0 && errno != ENOENT)
+        return false;
+    }
+    const int fd = open(path, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+    if (fd >= 0) {
+      close(fd);
+      return true;
+    }
+    if (errno != EEXIST)
+      return false;
+  }
+  return false;
+}

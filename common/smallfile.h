@@ -44,3 +44,11 @@ bool remove_file(const char *path);
 // <reason>" on standard error.
 bool replace_file_or_report(const char *program, const char *path, const char *text, size_t len,
                             mode_t mode = 0644);
+
+// Makes path a regular file of this process's own user, with one link, before
+// a shell command redirects its output there: anything else at the path (a
+// FIFO, a symlink, a hard link, another user's file, planted in a shared
+// /tmp) is removed first, and the file is made without following a link. In
+// a sticky directory no other user can replace it then, so the redirection
+// writes this file and cannot block. False when the path cannot be claimed.
+bool claim_output_file(const char *path);

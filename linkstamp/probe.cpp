@@ -33,7 +33,7 @@ int getPortLinkStatus(int port)
 {
   char cmd[64];
   format_into(cmd, sizeof cmd, "%s %d %s", "mii_mgr -g -p", port, "-r 5 > /tmp/WANstatus1");
-  run_command(cmd);
+  run_command_into(cmd, kPortReport);
 
   char report[kReportBytes + 1];
   ssize_t len = read_small_file(kPortReport, report, sizeof report);

@@ -93,7 +93,7 @@ int getPortLinkStatus(int port)
 {
   selectGmacPort(kGmacControl, port);
   // The PHY at address 4 is the WAN port's, whatever port was selected above.
-  run_command("mii_mgr -g -p 4 -r 5 > /tmp/WANstatus");
+  run_command_into("mii_mgr -g -p 4 -r 5 > /tmp/WANstatus", kPortReport);
   return readPortReport(kPortReport);
 }
 

@@ -19,6 +19,16 @@ for kind in fifo zero; do
   echo "ok: $kind as /var/wan_link"
 done
 
+# A FIFO or a symlink planted at the probe's report: no hang, no write
+# through, and the report is read.
+for kind in fifo link; do
+  rm -f /tmp/WANstatus1
+  if [ $kind = fifo ]; then mkfifo /tmp/WANstatus1; else ln -s /tmp/victim1 /tmp/WANstatus1; fi
+  echo 0 > /var/wan_link
+  timeout 10 linkstamp 1 > /dev/null
+  check "$kind at the report: status, target, stamp" "$? $([ -e /tmp/victim1 ] && echo written) $(uptime_line /var/wan_link && echo up)" "0  up"
+done
+
 # Symlinks at the three link files are replaced, never written through.
 echo keep > /tmp/victim
 for f in /var/wan_link /var/lan_link /var/wlan_link; do ln -sf /tmp/victim "$f"; done
