@@ -28,6 +28,16 @@ server_killed_and_redialled() {
   check "gateway file still holds the physical gateway" "$(gateway_file)" "$ISP_ADDR"
 }
 
+# lease_renewed: the WAN port's DHCP client renews its lease (SIGUSR1) with
+# the session up; the session keeps the default route.
+lease_renewed() {
+  local before
+  before=$(stat -c %i /var/physical_wanIf_gw)
+  pkill -USR1 -x udhcpc # the box runs no other
+  wait_until 15 "renewed: the gateway file written again" eval '[ "$(stat -c %i /var/physical_wanIf_gw)" != "$before" ]'
+  check "renewed: the default route still through the session" "$(ip route get 192.0.2.1 | grep -o ' dev ppp')" " dev ppp"
+}
+
 # pulled: the cable pulled, and the watcher's tick that saw it go has ended
 # (its teardown with it).
 pulled() {
