@@ -2,7 +2,8 @@
 # the router's wanwatch (test tick) in a pid namespace of its own, dialling
 # with Debian's pppd and its PPPoE plugin through the sample pppoe.sh.
 # Cable plugged: ppp0 up with its address; pppd killed with the link up:
-# dialled again by the redial check after its count of ticks; cable pulled:
+# dialled again by the redial check after its count of ticks; the session
+# ended by the ISP: link state down, no gateway left; cable pulled:
 # the teardown, no pppd of the router left, the link state down.
 . /box/tests/lib.sh
 
@@ -37,6 +38,18 @@ between=$(awk '$1 == "tick" { n = $2 == "ppp0" ? 0 : n + 1 } $1 == "dial" && ++d
 echo "ok: redialled by the redial check after $between ticks"
 wait_until 30 "redial: ppp0 up again" ppp0_addressed
 echo "ok: ppp0 up again"
+
+# The ISP ends the session, the cable still in: ip-down marks the link down,
+# and the session's far end is no longer the gateway.
+check "the far end as the gateway" "$(cat /var/physical_wanIf_gw)" 10.64.0.1
+for dir in /proc/[0-9]*; do
+  case "$(tr '\0' ' ' 2>/dev/null < "$dir/cmdline")" in
+    "pppd file /etc/options.pppoe "*) ;;
+    pppd\ * | */pppd\ *) kill -TERM "${dir#/proc/}" ;;
+  esac
+done
+wait_until 10 "the ISP ended the session: link state down" link_is 0
+check "no gateway after the session" "$([ -e /var/physical_wanIf_gw ] && echo left)" ""
 
 cable_plugged 0
 wait_until 10 "cable pulled: no pppd of the router left" no_router_pppd
