@@ -77,13 +77,22 @@ int wanwatch_main()
     return 1;
   }
 
+  // A newer watcher's SIGTERM waits for the end of a run: taken between a
+  // sequence's killall and the daemon it then starts, it would leave the
+  // link without one, and the newer watcher, finding the link as it was,
+  // would start none.
+  sigset_t term;
+  sigemptyset(&term);
+  sigaddset(&term, SIGTERM);
   for (;;) {
     if (sigwaitinfo(&alarm, nullptr) != SIGALRM)
       continue;
+    sigprocmask(SIG_BLOCK, &term, nullptr);
     if (restartScript)
       restart_pptp_l2tp(SIGALRM);
     else
       check_link_handler(SIGALRM);
     flushOutput();
+    sigprocmask(SIG_UNBLOCK, &term, nullptr);
   }
 }

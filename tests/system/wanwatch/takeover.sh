@@ -34,6 +34,23 @@ check "stale pid file replaced" "$(cat /var/run/wanwatch.pid)" "$WATCHER"
 stop_watcher
 kill "$bystander"
 
+# A newer watcher's SIGTERM in the middle of a sequence (the wait for an old
+# udhcpc to end) ends the older one once the sequence has started the new
+# client: the newer one, finding the link up, starts none.
+cable pulled
+reset_log
+start_watcher
+first=$WATCHER
+wait_for 2 mii_mgr
+cp "$(command -v sleep)" "$SBX_OUT/udhcpc"
+"$SBX_OUT/udhcpc" 30 &
+cable plugged
+wait_for 1 killall
+start_watcher
+wait "$first"
+check "the client started by the older watcher before it ended" "$(calls udhcpc)" 1
+stop_watcher
+
 # A pid file that cannot be written ends the start-up.
 rm -f /var/run/wanwatch.pid
 mkdir /var/run/wanwatch.pid
