@@ -32,6 +32,17 @@ bool is_dotted_ipv4(const char *text)
   return *p == '\0';
 }
 
+namespace {
+
+// A decimal number up to max without a leading zero: iptables reads ports
+// and protocol numbers as C numbers, so "010" would name 8.
+bool plain_number(const char *text, unsigned long max, unsigned long *v)
+{
+  return text != nullptr && !(text[0] == '0' && text[1] != '\0') && parse_decimal(text, max, v);
+}
+
+} // namespace
+
 bool is_address_chars(const char *text)
 {
   return text != nullptr && strspn(text, "0123456789.") == strlen(text);
@@ -40,7 +51,7 @@ bool is_address_chars(const char *text)
 bool is_port(const char *text)
 {
   unsigned long v;
-  return parse_decimal(text, 65535, &v);
+  return plain_number(text, 65535, &v);
 }
 
 bool is_port_range(const char *text)
@@ -57,7 +68,7 @@ bool is_port_range(const char *text)
   memcpy(first, text, len);
   first[len] = '\0';
   unsigned long a, b;
-  return parse_decimal(first, 65535, &a) && parse_decimal(colon + 1, 65535, &b) && a <= b;
+  return plain_number(first, 65535, &a) && plain_number(colon + 1, 65535, &b) && a <= b;
 }
 
 bool is_protocol(const char *text)
@@ -66,7 +77,7 @@ bool is_protocol(const char *text)
     return false;
   unsigned long v;
   if (text[0] >= '0' && text[0] <= '9')
-    return parse_decimal(text, 255, &v);
+    return plain_number(text, 255, &v);
   // A match's name, not a protocol's (the QoS build's DSCP rules use it): as
   // a protocol it could only make a line that iptables refuses.
   const char *dscp = "dscp";

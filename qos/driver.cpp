@@ -155,8 +155,9 @@ int vx_qos_main(int argc, char **argv)
   applyStart(keyIsOne("VX_QoSBatch") ? ApplyMode::Batch : ApplyMode::RunNow, dryRun, ipv6Wanted());
   fairStart(keyIsOne("VX_QoSFair"), dryRun);
   if (ipv6Mode() == Ipv6Mode::On && guard == Guard::Taken) {
-    // Before the first IPv6 rule: a run killed midway leaves it too.
-    int marker = open(kIpv6Marker, O_WRONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0644);
+    // Before the first IPv6 rule: a run killed midway leaves it too. A FIFO
+    // in its place is not waited on.
+    int marker = open(kIpv6Marker, O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0644);
     if (marker >= 0)
       close(marker);
   }

@@ -100,6 +100,14 @@ $speeds
   rm -d /var/vx_qos.pid || fail "${make%% *} at the pid path removed"
 done
 
+# A FIFO at the IPv6 mode's marker does not hang the run.
+{ gateway_conf 0 1; echo VX_QoSIPv6=1; } | store
+mkfifo /var/vx_qos.ipv6
+timeout 20 vx_qos > /dev/null
+check "FIFO at the IPv6 marker: the run ends" "$?" 0
+rm -f /var/vx_qos.ipv6
+gateway_conf 0 1 | store
+
 # Two runs started together: exactly one builds. The first run's tc holds it
 # in the middle of its reset until the second has given up.
 cat > "$SBX_OUT/on_tc" <<'HOOK'
