@@ -51,13 +51,20 @@ bool reference_number(std::string_view text, unsigned long max)
   return significant.size() <= 10 && std::stoul(std::string(significant)) <= max;
 }
 
+// A number as a port or protocol number is written: no leading zero (which
+// iptables would read as octal).
+bool reference_plain(std::string_view text, unsigned long max)
+{
+  return reference_number(text, max) && (text.size() == 1 || text[0] != '0');
+}
+
 bool reference_port_range(const std::string &text)
 {
   size_t colon = text.find(':');
   if (colon == std::string::npos)
-    return reference_number(text, 65535);
+    return reference_plain(text, 65535);
   std::string first = text.substr(0, colon), last = text.substr(colon + 1);
-  if (first.size() > 7 || !reference_number(first, 65535) || !reference_number(last, 65535))
+  if (first.size() > 7 || !reference_plain(first, 65535) || !reference_plain(last, 65535))
     return false;
   return std::stoul(first) <= std::stoul(last);
 }
@@ -67,7 +74,7 @@ bool reference_protocol(const std::string &text)
   if (text.empty())
     return false;
   if (text[0] >= '0' && text[0] <= '9')
-    return reference_number(text, 255);
+    return reference_plain(text, 255);
   bool letter = (text[0] >= 'a' && text[0] <= 'z') || (text[0] >= 'A' && text[0] <= 'Z');
   return letter && strcasecmp(text.c_str(), "dscp") != 0 &&
          text.find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789-") == std::string::npos;
@@ -121,7 +128,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 
   FUZZ_CHECK_TEXT(is_dotted_ipv4(t) == reference_ipv4(text), t);
   FUZZ_CHECK_TEXT(is_address_chars(t) == (text.find_first_not_of("0123456789.") == std::string::npos), t);
-  FUZZ_CHECK_TEXT(is_port(t) == reference_number(text, 65535), t);
+  FUZZ_CHECK_TEXT(is_port(t) == reference_plain(text, 65535), t);
   FUZZ_CHECK_TEXT(is_port_range(t) == reference_port_range(text), t);
   FUZZ_CHECK_TEXT(is_protocol(t) == reference_protocol(text), t);
 
