@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -33,8 +34,11 @@ struct FairNumbers {
   int memoryPerKbit; // memory_limit  S * 125 / 4 bytes (250 ms of S), from minMemory to maxMemory:
   int minMemory;     //            128 KiB (7.5 MiB for 60 leaves)
   int maxMemory;     //            1 MiB (60 MiB for 60 leaves, only if all of them flood at once)
+  int burstMs;       // burst      2 ms at the class's ceiling and a packet more, where the timers
+  int packetBytes;   //            are finer than 2 ms and 2 ms at the ceiling is over a packet
 };
-constexpr FairNumbers kFair = {6, 3, 4, 16, 1540 * 8, 5000, 95000, 300, 40960, 1514, 1024, 125, 131072, 1048576};
+constexpr FairNumbers kFair = {6,     3,    4,    16,  1540 * 8, 5000,    95000, 300,
+                               40960, 1514, 1024, 125, 131072,   1048576, 2,     1600};
 
 // The behaviour rules' numbers stand in their texts below:
 //  - a connection whose packets average more than 500 bytes (both directions)
@@ -127,12 +131,16 @@ static_assert(longestLine(kFlowRules) + static_cast<int>(sizeof kGuard) < kRuleT
 // and would fill the high class to its ceiling), then CS1 for the lowest.
 constexpr char kDscpClasses[] = "EF\0CS5\0CS6\0CS7\0AF41\0AF42\0AF43\0CS1\0";
 
-constexpr unsigned kAllParts = kFairShares | kFairLeaves | kFairFlows | kFairDscp | kFairHosts | kFairReplies;
+constexpr unsigned kAllParts =
+    kFairShares | kFairLeaves | kFairFlows | kFairDscp | kFairHosts | kFairReplies | kFairBursts;
 
 bool g_writes = false;  // not a dry run
 bool g_keyOn = false;
 bool g_cleared = false; // a run without the key after one with it: the bits cleared
 bool g_noFq = false;    // fq_codel refused: the leaves after it get sfq at once
+long g_timerNs = 0;     // the timer resolution tests set; 0: the kernel's
+long g_runTimerNs = 0;  // this run's
+constexpr long kCoarseNs = kFair.burstMs * 1000000L; // timers this coarse: tc's own burst
 
 bool writeFile(const char *path, const char *value)
 {
@@ -169,7 +177,7 @@ unsigned partsOff()
   const char *off = getenv("VX_QOS_FAIR_OFF");
   unsigned parts = 0;
   unsigned bit = 1;
-  for (const char *name = "shares\0leaves\0flows\0dscp\0hosts\0replies\0"; off != nullptr && *name != '\0'; name += strlen(name) + 1) {
+  for (const char *name = "shares\0leaves\0flows\0dscp\0hosts\0replies\0bursts\0"; off != nullptr && *name != '\0'; name += strlen(name) + 1) {
     if (strstr(off, name) != nullptr)
       parts |= bit;
     bit <<= 1;
@@ -276,6 +284,11 @@ void hostLeaf(const char *dev, int tree)
 
 unsigned g_fairParts = 0;
 
+void setTimerResolution(long ns)
+{
+  g_timerNs = ns;
+}
+
 void setSysctlWriter(SysctlWriter writer)
 {
   g_write = writer != nullptr ? writer : writeFile;
@@ -288,6 +301,10 @@ void fairStart(bool keyOn, bool dryRun)
   g_said = 0;
   g_noFq = false;
   g_fairParts = keyOn ? ~partsOff() & kAllParts : 0;
+  g_runTimerNs = g_timerNs;
+  timespec res{};
+  if (g_runTimerNs == 0 && clock_getres(CLOCK_MONOTONIC, &res) == 0)
+    g_runTimerNs = res.tv_sec != 0 ? kCoarseNs : res.tv_nsec;
   const bool marked = access(kFairMarker, F_OK) == 0;
   g_cleared = !keyOn && marked;
   if (dryRun || !keyOn)
@@ -324,6 +341,16 @@ DefaultShares defaultShares(int speed)
     return {kMinRate, speed, kMinRate, kMinRate};
   return {atLeastMin(speed / kFair.highRateDiv), atLeastMin(speed / kFair.highCeilDiv),
           atLeastMin(speed / kFair.lowRateDiv), atLeastMin(speed / kFair.bulkRateDiv)};
+}
+
+const char *classBurst(int ceil)
+{
+  static char words[40];
+  const int bytes = ceil * kFair.burstMs / 8;
+  if (!fairOn(kFairBursts) || g_runTimerNs >= kCoarseNs || bytes <= kFair.packetBytes)
+    return "";
+  snprintf(words, sizeof words, " burst %d cburst %d", bytes + kFair.packetBytes, bytes + kFair.packetBytes);
+  return words;
 }
 
 FqCodelParams fqCodelFor(int speed)

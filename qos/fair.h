@@ -13,7 +13,13 @@
 //  5. hosts: the low default class is shared by LAN host first, then by flow
 //     within each host (hostLeaf);
 //  6. replies: the flow and host meters count both directions of a
-//     connection, so a peer's replies buy no priority.
+//     connection, so a peer's replies buy no priority;
+//  7. bursts: every class may send 2 ms at its ceiling and a packet more at
+//     once, where that is more than the one packet tc gives it on a kernel
+//     with fine timers: a timer that fires late (a busy processor) then
+//     costs the class nothing, where one packet's credit lost the rest of
+//     the wait (a fifth of a 20 Mbit/s line). Where the timers tick at 2 ms
+//     or coarser, tc's own burst already covers a tick.
 // Without the key every line is the one the mode-less build issues.
 #pragma once
 
@@ -31,10 +37,11 @@ enum FairPart : unsigned {
   kFairDscp = 8,
   kFairHosts = 16,
   kFairReplies = 32,
+  kFairBursts = 64,
 };
 
 // Reads the key, and the benchmark aid VX_QOS_FAIR_OFF (a comma list of
-// "shares", "leaves", "flows", "dscp", "hosts", "replies" switched off to show
+// "shares", "leaves", "flows", "dscp", "hosts", "replies", "bursts" switched off to show
 // what each adds; not for routers). A run with the key writes the marker and
 // sets nf_conntrack_acct=1 (connbytes never sees a connection tracked before
 // accounting was on).
@@ -60,6 +67,9 @@ struct DefaultShares {
 };
 DefaultShares defaultShares(int speed);
 
+// The words after a class's ceiling of `ceil` kbit/s: "", or in the mode
+// " burst N cburst N".
+const char *classBurst(int ceil);
 // fq_codel's parameters for a leaf of a tree at `speed` kbit/s.
 struct FqCodelParams {
   int targetUs, intervalUs, quantum, limit, memoryLimit;

@@ -19,5 +19,9 @@ void setToolRunner(ToolRunner runner);
 
 // How the fair mode writes its files (nf_conntrack_acct and its marker): the
 // path and the whole text. nullptr restores the real write.
+// The timer resolution the fair mode sizes its bursts by, in ns; 0 asks the
+// kernel (clock_getres).
+void setTimerResolution(long ns);
+
 using SysctlWriter = bool (*)(const char *path, const char *value);
 void setSysctlWriter(SysctlWriter writer);

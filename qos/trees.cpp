@@ -23,8 +23,8 @@ namespace {
 // and before "ceil".
 void leafClass(const char *gap, const char *dev, int tree, int mark, int rate, const char *ceilGap, int ceil, int prio)
 {
-  vx_doCmd("tc class%sadd dev %s parent %d:1 classid %d:%d htb rate %dkbit%sceil %dkbit prio %d", gap, dev, tree, tree,
-           mark, rate, ceilGap, ceil, prio);
+  vx_doCmd("tc class%sadd dev %s parent %d:1 classid %d:%d htb rate %dkbit%sceil %dkbit prio %d%s", gap, dev, tree,
+           tree, mark, rate, ceilGap, ceil, prio, classBurst(ceil));
 }
 
 } // namespace
@@ -34,8 +34,8 @@ void leafClass(const char *gap, const char *dev, int tree, int mark, int rate, c
 int QoS_add_default_qdisc(const char *dev, int handle, int ceil)
 {
   vx_doCmd("tc qdisc  add dev %s root handle %d:0 %shtb", dev, handle, sizeTable(dev));
-  vx_doCmd("tc class  add dev %s parent %d:   classid %d:1 htb rate %dkbit ceil %dkbit", dev, handle, handle, ceil,
-           ceil);
+  vx_doCmd("tc class  add dev %s parent %d:   classid %d:1 htb rate %dkbit ceil %dkbit%s", dev, handle, handle, ceil,
+           ceil, classBurst(ceil));
   const DefaultShares shares = defaultShares(ceil);
   leafClass("  ", dev, handle, kHighMark, shares.highRate, " ", shares.highCeil, 1);
   leafClass("  ", dev, handle, kLowMark, shares.lowRate, "  ", ceil, 4);

@@ -16,8 +16,8 @@
 #                    on (batch mode, VX_QoSIPv6=1), fair (on with
 #                    VX_QoSFair=1), fair-no-ITEM (fair with one item switched
 #                    off through VX_QOS_FAIR_OFF=ITEM), fair-today (fair
-#                    with VX_QOS_FAIR_OFF=hosts,replies: the mode without
-#                    its host and reply parts; a build that has no such parts
+#                    with VX_QOS_FAIR_OFF=hosts,replies,bursts: the mode
+#                    without its host, reply and burst parts; a build that has no such parts
 #                    ignores the names, and the mode is fair), fair-dsl (fair
 #                    with VX_QoSOverhead=40 and VX_QoSLinkLayer=atm;
 #                    fair-dsl-no-ITEM without one item), fair-late
@@ -81,7 +81,7 @@ build() {
   local off=
   case $1 in
     fair-no-*|fair-dsl-no-*) off=${1#*-no-} ;;
-    fair-today) off=hosts,replies ;;
+    fair-today) off=hosts,replies,bursts ;;
   esac
   effect_store "$@"
   effect_uncake
