@@ -12,6 +12,9 @@ usage: qos_effect.py table DIR...    the tables; with several runs of the
        qos_effect.py cpu DIR...      per run, how busy the box's processors
                                      were over its load (and in softirq, where
                                      the shaping and the rules run)
+       qos_effect.py left DIR...     per TCP upload on the DSL modem, its
+                                     goodput while the probes ran in % of
+                                     what the line leaves it beside them
 
 DIR is a benchmark's runs directory: DIR/<rates>/facts/ holds the idle
 round-trip time (idle.json), the kernel, the modem and, per mode, the leaf
@@ -307,6 +310,45 @@ def cpu(tops):
                               f"{got[0][1]:.0f} % (each processor: {each})")
 
 
+def cells(ip_bytes):
+    """What an IP packet takes on the DSL modem's line: it and 40 bytes in
+    53-byte cells of 48."""
+    return math.ceil((ip_bytes + 40) / 48) * 53
+
+
+def left(tops):
+    """A TCP upload's goodput on the DSL line while the probes ran (the
+    seconds 3 to 16 of its report, within their 15 s), against what the
+    line leaves it: the configured rate less the probes' cells, at the
+    goodput of a full-size packet's cells."""
+    for top in tops:
+        for pair in (p for p in rate_pairs(top) if p.endswith("-dsl")):
+            for (direction, family, load), modes in sorted(scenarios(top, pair).items()):
+                if direction != "up" or load not in ("plain", "p2p", "bt6881"):
+                    continue
+                ip = 40 if family == "ipv6" else 20
+                for mode in sorted(modes, key=mode_key):
+                    run = modes[mode]
+                    try:
+                        bits = 0.0
+                        for name in PROBES:
+                            report = json.load(open(os.path.join(run, f"{name}.json")))
+                            length = report["config"]["params"]["length"] + ip + 8
+                            bits += report["stats"]["packets_sent"] / 15 * cells(length) * 8
+                        bps = 0.0
+                        for name in (n for n in os.listdir(run) if n.startswith("bulk-")):
+                            spans = json.load(open(os.path.join(run, name)))["intervals"]
+                            during = [i["sum"] for i in spans if not i["sum"].get("omitted") and 3 <= i["sum"]["start"] < 16]
+                            bps += sum(i["bits_per_second"] for i in during) / len(during)
+                        rate = float(open(os.path.join(run, "rate")).read()) * 1000
+                    except (OSError, ValueError, KeyError, ZeroDivisionError):
+                        continue
+                    mss = 1500 - ip - 32  # TCP with timestamps
+                    line = (rate - bits) * mss / cells(1500)
+                    print(f"{pair}/{direction}-{family}-{load}.{mode}: {bps / 1000:.0f} kbit/s, {100 * bps / line:.0f} % "
+                          f"of the {line / 1000:.0f} the line leaves beside the probes' {bits / 1000:.0f} kbit/s of cells")
+
+
 def table(tops):
     pairs = sorted({p for top in tops for p in rate_pairs(top)}, key=pair_key)
     for pair in pairs:
@@ -496,6 +538,8 @@ if __name__ == "__main__":
         summary(sys.argv[2], sys.argv[3], sys.argv[4], sys.argv[5].split(","), sys.argv[6:])
     elif len(sys.argv) >= 3 and sys.argv[1] == "cpu":
         cpu(sys.argv[2:])
+    elif len(sys.argv) >= 3 and sys.argv[1] == "left":
+        left(sys.argv[2:])
     elif len(sys.argv) >= 4 and sys.argv[1] == "chart":
         chart(sys.argv[2], sys.argv[3:])
     else:
