@@ -34,11 +34,11 @@ struct FairNumbers {
   int memoryPerKbit; // memory_limit  S * 125 / 4 bytes (250 ms of S), from minMemory to maxMemory:
   int minMemory;     //            128 KiB (7.5 MiB for 60 leaves)
   int maxMemory;     //            1 MiB (60 MiB for 60 leaves, only if all of them flood at once)
-  int burstMs;       // burst      2 ms at the class's ceiling and a packet more, where the timers
-  int packetBytes;   //            are finer than 2 ms and 2 ms at the ceiling is over a packet
+  int burstMs;       // burst      1 ms at the class's ceiling and a packet more, where the timers
+  int packetBytes;   //            are finer than 1 ms and 1 ms at the ceiling is over a packet
 };
 constexpr FairNumbers kFair = {6,     3,    4,    16,  1540 * 8, 5000,    95000, 300,
-                               40960, 1514, 1024, 125, 131072,   1048576, 2,     1600};
+                               40960, 1514, 1024, 125, 131072,   1048576, 1,     1600};
 
 // The behaviour rules' numbers stand in their texts below:
 //  - a connection whose packets average more than 500 bytes (both directions)

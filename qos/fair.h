@@ -14,12 +14,12 @@
 //     within each host (hostLeaf);
 //  6. replies: the flow and host meters count both directions of a
 //     connection, so a peer's replies buy no priority;
-//  7. bursts: every class may send 2 ms at its ceiling and a packet more at
+//  7. bursts: every class may send 1 ms at its ceiling and a packet more at
 //     once, where that is more than the one packet tc gives it on a kernel
-//     with fine timers: a timer that fires up to 2 ms late (a busy
+//     with fine timers: a timer that fires up to 1 ms late (a busy
 //     processor) then costs the class nothing, where with one packet of
 //     credit the class lost the time it waited past it (a fifth of a 20
-//     Mbit/s line in the lab). Where the timers tick at 2 ms or coarser,
+//     Mbit/s line in the lab). Where the timers tick at 1 ms or coarser,
 //     tc's own burst already covers a tick.
 // Without the key every line is the one the mode-less build issues.
 #pragma once

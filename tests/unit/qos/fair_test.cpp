@@ -40,16 +40,16 @@ TEST_F(Fair, SharesAndQueuesFollowTheLinkRate)
   }
 }
 
-// A class may send 2 ms at its ceiling and a packet more at once, where the
-// timers are finer than 2 ms and that is over a packet; the tree's classes
+// A class may send 1 ms at its ceiling and a packet more at once, where the
+// timers are finer than 1 ms and that is over a packet; the tree's classes
 // carry it.
-TEST_F(Fair, ClassesBurstTwoMillisecondsAtTheirCeilingOnFineTimers)
+TEST_F(Fair, ClassesBurstAMillisecondAtTheirCeilingOnFineTimers)
 {
-  const std::tuple<long, int, const char *> cases[] = {{1, 20480, " burst 6720 cburst 6720"},
-                                                       {1, 6404, " burst 3201 cburst 3201"},
-                                                       {1999999, 6404, " burst 3201 cburst 3201"},
-                                                       {1, 6400, ""},
-                                                       {2000000, 51200, ""}};
+  const std::tuple<long, int, const char *> cases[] = {{1, 20480, " burst 4160 cburst 4160"},
+                                                       {1, 12808, " burst 3201 cburst 3201"},
+                                                       {999999, 12808, " burst 3201 cburst 3201"},
+                                                       {1, 12800, ""},
+                                                       {1000000, 51200, ""}};
   for (const auto &[ns, ceil, words] : cases) {
     setTimerResolution(ns);
     fairStart(true, false);
@@ -60,9 +60,9 @@ TEST_F(Fair, ClassesBurstTwoMillisecondsAtTheirCeilingOnFineTimers)
   recorded_commands().clear();
   QoS_add_default_qdisc("eth2.2", 1, 20480);
   EXPECT_EQ(commands().at(1), "tc class  add dev eth2.2 parent 1:   classid 1:1 htb rate 20480kbit ceil 20480kbit burst "
-                              "6720 cburst 6720");
+                              "4160 cburst 4160");
   EXPECT_EQ(commands().at(3), "tc class  add dev eth2.2 parent 1:1 classid 1:4 htb rate 5120kbit  ceil 20480kbit prio 4 "
-                              "burst 6720 cburst 6720");
+                              "burst 4160 cburst 4160");
   setTimerResolution(0);
 }
 
