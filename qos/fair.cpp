@@ -346,7 +346,7 @@ DefaultShares defaultShares(int speed)
 const char *classBurst(int ceil)
 {
   static char words[40];
-  const int bytes = ceil / 8 * kFair.burstMs; // kbit/s × ms / 8: bytes, with no product to overflow
+  const int bytes = ceil / 8 * kFair.burstMs; // kbit/s * ms / 8 = bytes, with no product to overflow
   if (!fairOn(kFairBursts) || g_runTimerNs >= kCoarseNs || bytes <= kFair.packetBytes)
     return "";
   snprintf(words, sizeof words, " burst %d cburst %d", bytes + kFair.packetBytes, bytes + kFair.packetBytes);
